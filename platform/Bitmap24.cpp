@@ -1,0 +1,1 @@
+#include "platform/Bitmap24.h"

@@ -1,0 +1,1 @@
+# Filled in with the forms, controls, screen and window-shape pieces.

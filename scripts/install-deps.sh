@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Vistrel
+# need, and only those that are missing. Uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake g++ make pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxext-dev
+  xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick
+  python3 python3-xlib
+  fonts-thai-tlwg fonts-dejavu-core
+  clang libclang-rt-14-dev
+  appstream dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
