@@ -1,0 +1,63 @@
+// The screen as the lens sees it: the primary display's size, the whole
+// screen as a copy source, and the cursor. One interface, two kinds: the real
+// X11 screen and an in-memory screen for tests.
+#pragma once
+
+#include "platform/Bitmap24.h"
+#include "platform/Geometry.h"
+
+#include <QImage>
+#include <memory>
+
+namespace platform {
+
+class Screen {
+public:
+    virtual ~Screen() = default;
+
+    // The primary display's size in pixels.
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+
+    // Copies `source` (screen coordinates) onto `dst` with its top-left corner
+    // at (dstX, dstY), pixel for pixel. Destination pixels whose source lies
+    // off the screen, or outside `dst`, are left untouched. False when the
+    // screen could not be read.
+    virtual bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) = 0;
+
+    // The cursor position in screen coordinates; false when it cannot be read.
+    virtual bool cursorPos(TPoint& pos) const = 0;
+};
+
+// The screen the program uses. Until one is set, the system's own.
+Screen& currentScreen();
+// Replaces the screen (tests install a MemoryScreen); returns the previous one.
+std::unique_ptr<Screen> setCurrentScreen(std::unique_ptr<Screen> screen);
+
+// The real screen of the running display (X11 root window on Linux).
+std::unique_ptr<Screen> createSystemScreen();
+
+// An in-memory screen: a picture with a settable cursor, and a switch that
+// makes captures fail, for tests.
+class MemoryScreen : public Screen {
+public:
+    explicit MemoryScreen(QImage picture);
+
+    int width() const override;
+    int height() const override;
+    bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) override;
+    bool cursorPos(TPoint& pos) const override;
+
+    void setCursor(TPoint pos) { m_cursor = pos; }
+    void setFailing(bool failing) { m_failing = failing; }
+    void setPicture(QImage picture);
+    int captureCount() const { return m_captures; }
+
+private:
+    QImage m_picture; // Format_RGB32
+    TPoint m_cursor;
+    bool m_failing = false;
+    int m_captures = 0;
+};
+
+} // namespace platform
