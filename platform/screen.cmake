@@ -1,1 +1,22 @@
-# The screen source: filled in with the X11 and in-memory screens.
+# Drawing on pictures and the screen as a capture source: the in-memory screen
+# for tests and the X11 screen (MIT-SHM through xcb-shm, Qt's grab as fallback).
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(VISTREL_XCB IMPORTED_TARGET xcb xcb-shm)
+endif()
+
+add_library(vistrel_platform_screen STATIC
+  Canvas.cpp
+  Screen.cpp
+  MemoryScreen.cpp
+  ScreenX11.cpp
+)
+target_include_directories(vistrel_platform_screen PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vistrel_platform_screen PUBLIC vistrel_platform_bitmap Qt6::Gui)
+if(VISTREL_XCB_FOUND)
+  target_link_libraries(vistrel_platform_screen PRIVATE PkgConfig::VISTREL_XCB)
+else()
+  find_library(VISTREL_XCB_LIB xcb REQUIRED)
+  find_library(VISTREL_XCB_SHM_LIB xcb-shm REQUIRED)
+  target_link_libraries(vistrel_platform_screen PRIVATE ${VISTREL_XCB_SHM_LIB} ${VISTREL_XCB_LIB})
+endif()

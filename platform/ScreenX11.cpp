@@ -1,0 +1,386 @@
+#include "platform/ScreenX11.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+// xcb hands replies and errors over as malloc'd blocks.
+template <typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
+
+struct ConnectionCloser {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+using OwnedConnection = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
+
+// One System V shared-memory segment, attached both here and in the X server.
+// The id is removed as soon as the server has attached it, so the segment
+// vanishes with the last detach even if the program dies.
+class ShmSegment {
+public:
+    ShmSegment() = default;
+    ShmSegment(const ShmSegment&) = delete;
+    ShmSegment& operator=(const ShmSegment&) = delete;
+    ~ShmSegment() { reset(); }
+
+    bool create(xcb_connection_t* connection, std::size_t bytes) {
+        reset();
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0)
+            return false;
+        void* address = shmat(id, nullptr, 0);
+        if (address == reinterpret_cast<void*>(-1)) {
+            shmctl(id, IPC_RMID, nullptr);
+            return false;
+        }
+        const xcb_shm_seg_t seg = xcb_generate_id(connection);
+        XcbPtr<xcb_generic_error_t> error(xcb_request_check(
+            connection, xcb_shm_attach_checked(connection, seg, static_cast<std::uint32_t>(id), 0)));
+        shmctl(id, IPC_RMID, nullptr);
+        if (error) {
+            shmdt(address);
+            return false;
+        }
+        m_connection = connection;
+        m_seg = seg;
+        m_address = static_cast<std::uint8_t*>(address);
+        m_size = bytes;
+        return true;
+    }
+
+    // The connection has gone away under us: the server has already dropped
+    // its attachment, only our mapping is left to release.
+    void forgetServer() { m_connection = nullptr; }
+
+    void reset() {
+        if (m_connection) {
+            xcb_shm_detach(m_connection, m_seg);
+            xcb_flush(m_connection);
+        }
+        if (m_address)
+            shmdt(m_address);
+        m_connection = nullptr;
+        m_address = nullptr;
+        m_size = 0;
+    }
+
+    xcb_shm_seg_t seg() const { return m_seg; }
+    const std::uint8_t* data() const { return m_address; }
+    std::size_t size() const { return m_address ? m_size : 0; }
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_shm_seg_t m_seg = 0;
+    std::uint8_t* m_address = nullptr;
+    std::size_t m_size = 0;
+};
+
+// The part of `source` that lies on a screen of the given size, and the
+// matching destination offset, further clipped to the bitmap.
+struct Clip {
+    int srcX = 0, srcY = 0, dstX = 0, dstY = 0, width = 0, height = 0;
+};
+
+bool clipCapture(const TRect& source, int screenW, int screenH, const Bitmap24& dst, int dstX, int dstY,
+                 Clip& clip) {
+    const std::int64_t sx = source.Left, sy = source.Top;
+    const std::int64_t i0 = std::max<std::int64_t>({0, -sx, -static_cast<std::int64_t>(dstX)});
+    const std::int64_t i1 =
+        std::min<std::int64_t>({source.width(), screenW - sx, static_cast<std::int64_t>(dst.width()) - dstX});
+    const std::int64_t j0 = std::max<std::int64_t>({0, -sy, -static_cast<std::int64_t>(dstY)});
+    const std::int64_t j1 = std::min<std::int64_t>(
+        {source.height(), screenH - sy, static_cast<std::int64_t>(dst.height()) - dstY});
+    if (i0 >= i1 || j0 >= j1)
+        return false;
+    clip.srcX = static_cast<int>(sx + i0);
+    clip.srcY = static_cast<int>(sy + j0);
+    clip.dstX = static_cast<int>(dstX + i0);
+    clip.dstY = static_cast<int>(dstY + j0);
+    clip.width = static_cast<int>(i1 - i0);
+    clip.height = static_cast<int>(j1 - j0);
+    return true;
+}
+
+// 32-bit little-endian BGRX words (as an RGB32 QImage holds them too) to
+// the bitmap's B,G,R bytes.
+void bgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const Clip& clip, Bitmap24& dst) {
+    for (int row = 0; row < clip.height; ++row) {
+        const std::uint8_t* in = src + static_cast<std::size_t>(row) * srcStride;
+        std::uint8_t* out = dst.scanLine(clip.dstY + row) + 3 * static_cast<std::size_t>(clip.dstX);
+        for (int x = 0; x < clip.width; ++x, in += 4, out += 3) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+    }
+}
+
+int screenNumberFromEnvironment() {
+    int screen = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0)
+        screen = 0;
+    std::free(host);
+    return screen;
+}
+
+xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it))
+        if (i == number)
+            return it.data;
+    return nullptr;
+}
+
+// True when the root window's Z pixmaps are 32-bit words of 8-bit blue,
+// green, red (and padding) in little-endian order: what the fast path reads.
+bool rootIsBgrx(xcb_connection_t* connection, const xcb_screen_t* screen) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+        return false;
+    bool format = false;
+    for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+        if (f.data->depth == screen->root_depth)
+            format = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
+    if (!format)
+        return false;
+    for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d))
+        for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem > 0;
+             xcb_visualtype_next(&v))
+            if (v.data->visual_id == screen->root_visual)
+                return v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
+                       v.data->blue_mask == 0xFF;
+    return false;
+}
+
+} // namespace
+
+struct X11Screen::Impl {
+    OwnedConnection owned; // set when the connection is ours
+    xcb_connection_t* connection = nullptr;
+    QPointer<QObject> application; // set when the connection is the application's
+    bool borrowed = false;
+    xcb_window_t root = 0;
+    int rootWidth = 0;
+    int rootHeight = 0;
+    Capture capture = Capture::Auto;
+    bool shmUsable = false;
+    ShmSegment segment; // declared after the connection: released first
+
+    ~Impl() {
+        if (!alive())
+            segment.forgetServer();
+    }
+
+    bool alive() const {
+        if (!connection || (borrowed && !application))
+            return false;
+        return xcb_connection_has_error(connection) == 0;
+    }
+
+    void open(Connection choice) {
+#if QT_CONFIG(xcb)
+        if (choice == Connection::Application && qGuiApp) {
+            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+                connection = x11->connection();
+                if (connection) {
+                    borrowed = true;
+                    application = qGuiApp;
+                }
+            }
+        }
+#else
+        Q_UNUSED(choice);
+#endif
+        int number = 0;
+        if (!connection) {
+            owned.reset(xcb_connect(nullptr, &number));
+            if (xcb_connection_has_error(owned.get())) {
+                owned.reset();
+                return;
+            }
+            connection = owned.get();
+        } else {
+            number = screenNumberFromEnvironment();
+        }
+        const xcb_screen_t* screen = screenOf(connection, number);
+        if (!screen)
+            screen = screenOf(connection, 0);
+        if (!screen) {
+            connection = nullptr;
+            owned.reset();
+            return;
+        }
+        root = screen->root;
+        rootWidth = screen->width_in_pixels;
+        rootHeight = screen->height_in_pixels;
+        if (capture != Capture::Qt)
+            shmUsable = rootIsBgrx(connection, screen) && shmPresent() && trialCapture();
+    }
+
+    bool shmPresent() {
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(connection, &xcb_shm_id);
+        if (!ext || !ext->present)
+            return false;
+        XcbPtr<xcb_shm_query_version_reply_t> version(
+            xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr));
+        return version != nullptr;
+    }
+
+    // A remote server cannot see our segment: find out before the first frame.
+    bool trialCapture() {
+        Bitmap24 probe(1, 1);
+        shmUsable = true;
+        const bool ok = shmCopy(Clip{0, 0, 0, 0, 1, 1}, probe);
+        shmUsable = false;
+        return ok;
+    }
+
+    void refreshRootSize() {
+        XcbPtr<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr));
+        if (geometry) {
+            rootWidth = geometry->width;
+            rootHeight = geometry->height;
+        }
+    }
+
+    bool shmCopy(const Clip& clip, Bitmap24& dst) {
+        const std::size_t stride = 4 * static_cast<std::size_t>(clip.width);
+        const std::size_t bytes = stride * static_cast<std::size_t>(clip.height);
+        if (segment.size() < bytes) {
+            const std::size_t rounded = (bytes + 0xFFFF) & ~static_cast<std::size_t>(0xFFFF);
+            if (!segment.create(connection, rounded))
+                return false;
+        }
+        xcb_generic_error_t* rawError = nullptr;
+        XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+            connection,
+            xcb_shm_get_image(connection, root, static_cast<std::int16_t>(clip.srcX),
+                              static_cast<std::int16_t>(clip.srcY), static_cast<std::uint16_t>(clip.width),
+                              static_cast<std::uint16_t>(clip.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                              segment.seg(), 0),
+            &rawError));
+        XcbPtr<xcb_generic_error_t> error(rawError);
+        if (error || !reply || reply->size < bytes)
+            return false;
+        bgrxToBitmap(segment.data(), stride, clip, dst);
+        return true;
+    }
+
+    bool qtCopy(const Clip& clip, Bitmap24& dst) {
+        QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr;
+        if (!screen)
+            return false;
+        // grabWindow(0, ...) takes coordinates relative to the QScreen.
+        const QPoint origin = screen->geometry().topLeft();
+        QImage image =
+            screen->grabWindow(0, clip.srcX - origin.x(), clip.srcY - origin.y(), clip.width, clip.height)
+                .toImage();
+        if (image.width() != clip.width || image.height() != clip.height)
+            return false;
+        if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+            image.format() != QImage::Format_ARGB32_Premultiplied)
+            image = image.convertToFormat(QImage::Format_RGB32);
+        bgrxToBitmap(image.constBits(), static_cast<std::size_t>(image.bytesPerLine()), clip, dst);
+        return true;
+    }
+};
+
+X11Screen::X11Screen(Connection connection, Capture capture) : m(std::make_unique<Impl>()) {
+    m->capture = capture;
+    m->open(connection);
+}
+
+X11Screen::~X11Screen() = default;
+
+bool X11Screen::hasConnection() const {
+    return m->alive();
+}
+bool X11Screen::hasSharedMemory() const {
+    return m->alive() && m->shmUsable;
+}
+
+int X11Screen::width() const {
+    if (m->borrowed || !m->alive()) {
+        if (QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr)
+            return screen->geometry().width();
+    }
+    return m->alive() ? m->rootWidth : 0;
+}
+
+int X11Screen::height() const {
+    if (m->borrowed || !m->alive()) {
+        if (QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr)
+            return screen->geometry().height();
+    }
+    return m->alive() ? m->rootHeight : 0;
+}
+
+bool X11Screen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
+    const bool alive = m->alive();
+    const bool useShm = alive && m->shmUsable && m->capture != Capture::Qt;
+    const bool useQt = !useShm && m->capture != Capture::SharedMemory && qGuiApp;
+    if (!useShm && !useQt)
+        return false;
+    // Without a connection of any kind the Qt path clips to the primary screen.
+    const int screenW = alive ? m->rootWidth : width();
+    const int screenH = alive ? m->rootHeight : height();
+    Clip clip;
+    if (dst.isEmpty() || !clipCapture(source, screenW, screenH, dst, dstX, dstY, clip))
+        return true; // nothing of the square is on the screen: nothing to write
+    if (useShm) {
+        if (m->shmCopy(clip, dst))
+            return true;
+        // The root may have shrunk (a mode change): clip again once.
+        m->refreshRootSize();
+        if (!clipCapture(source, m->rootWidth, m->rootHeight, dst, dstX, dstY, clip))
+            return true;
+        return m->shmCopy(clip, dst);
+    }
+    return m->qtCopy(clip, dst);
+}
+
+bool X11Screen::cursorPos(TPoint& pos) const {
+    if (m->alive()) {
+        XcbPtr<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(m->connection, xcb_query_pointer(m->connection, m->root), nullptr));
+        if (!pointer)
+            return false;
+        pos.x = pointer->root_x;
+        pos.y = pointer->root_y;
+        return true;
+    }
+    if (!qGuiApp)
+        return false;
+    const QPoint p = QCursor::pos();
+    pos.x = p.x();
+    pos.y = p.y();
+    return true;
+}
+
+std::unique_ptr<Screen> createSystemScreen() {
+    return std::make_unique<X11Screen>();
+}
+
+} // namespace platform

@@ -1,0 +1,42 @@
+// The real screen on X11: the root window of the running display.
+//
+// Captures go through an MIT-SHM segment (xcb-shm) when the server offers it
+// and its pixels are 32-bit BGRX, otherwise through Qt's grabWindow. Both
+// clip the source to the root window first, so destination pixels whose
+// source lies off the screen stay untouched.
+#pragma once
+
+#include "platform/Screen.h"
+
+#include <memory>
+
+namespace platform {
+
+class X11Screen : public Screen {
+public:
+    // Application: the QGuiApplication's X connection when there is one (an
+    // xcb application), else a connection of our own. Own: always our own.
+    enum class Connection { Application, Own };
+    // Auto: shared memory where it works, else Qt. The others force one path
+    // (a forced path that does not work makes every capture fail).
+    enum class Capture { Auto, SharedMemory, Qt };
+
+    explicit X11Screen(Connection connection = Connection::Application, Capture capture = Capture::Auto);
+    ~X11Screen() override;
+    X11Screen(const X11Screen&) = delete;
+    X11Screen& operator=(const X11Screen&) = delete;
+
+    int width() const override;
+    int height() const override;
+    bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) override;
+    bool cursorPos(TPoint& pos) const override;
+
+    bool hasConnection() const;   // an X connection is open and healthy
+    bool hasSharedMemory() const; // the MIT-SHM path is set up and works
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
+
+} // namespace platform
