@@ -1,0 +1,24 @@
+// The input-idle wait: has the user-interface thread's event loop come to its
+// first idle moment, ready for input? On Linux that moment is the first time
+// the Qt event loop of the thread that owns the application is about to wait
+// for events.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Starts watching the calling (user-interface) thread's event loop; needs a
+// QCoreApplication. Hidden windows call it when the first is made.
+void watchForInputIdle();
+
+// kWaitSignalled once the loop has been idle, kWaitTimeout, or kWaitFailed
+// with the last error set.
+std::uint32_t waitForInputIdle(std::uint32_t timeoutMs);
+
+// A non-zero code makes every wait fail with it; 0 switches that off.
+void failInputIdleForTesting(std::uint32_t errorCode);
+// Forgets that the loop has been idle, so the next idle moment counts again.
+void resetInputIdleForTesting();
+
+} // namespace platform
