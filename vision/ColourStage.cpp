@@ -1,0 +1,30 @@
+#include "vision/ColourStage.h"
+
+#include "lens/SevereCorrection.h"
+#include "vision/ColourVision.h"
+
+void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
+                      int& probeBlue) {
+    if (stage == ColourStage::Severe) {
+        SevereCorrect(capture, capture.width(), capture.height(), probeRed, probeGreen, probeBlue);
+        return;
+    }
+    ConvertToHsi(capture);
+    switch (stage) {
+    case ColourStage::SimulateRedGreen:
+        SimulateRedGreen();
+        break;
+    case ColourStage::LowLevel:
+        CorrectHues(HueCurve);
+        BoostSaturation();
+        break;
+    case ColourStage::HighLevel:
+        SeparateRedLightness();
+        BoostSaturation();
+        break;
+    case ColourStage::Severe:
+        break;
+    }
+    ConvertFromHsi(capture);
+    capture.assign(*HsiResultBitmap);
+}
