@@ -121,17 +121,20 @@ bool clipCapture(const TRect& source, int screenW, int screenH, const Bitmap24& 
 }
 
 // 32-bit little-endian BGRX words (as an RGB32 QImage holds them too) to
-// the bitmap's B,G,R bytes.
-void bgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const Clip& clip, Bitmap24& dst) {
-    for (int row = 0; row < clip.height; ++row) {
-        const std::uint8_t* in = src + static_cast<std::size_t>(row) * srcStride;
-        std::uint8_t* out = dst.scanLine(clip.dstY + row) + 3 * static_cast<std::size_t>(clip.dstX);
-        for (int x = 0; x < clip.width; ++x, in += 4, out += 3) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-        }
+// the bitmap's B,G,R bytes. The plain byte loop measured faster here than
+// packing four pixels into three words.
+void bgrxRowToBgr(const std::uint8_t* in, std::uint8_t* out, int count) {
+    for (int x = 0; x < count; ++x, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
     }
+}
+
+void bgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const Clip& clip, Bitmap24& dst) {
+    for (int row = 0; row < clip.height; ++row)
+        bgrxRowToBgr(src + static_cast<std::size_t>(row) * srcStride,
+                     dst.scanLine(clip.dstY + row) + 3 * static_cast<std::size_t>(clip.dstX), clip.width);
 }
 
 int screenNumberFromEnvironment() {
