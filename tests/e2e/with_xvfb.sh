@@ -34,7 +34,10 @@ for n in $(seq 90 189); do
     if ! kill -0 "$xvfb_pid" 2>/dev/null; then
       break
     fi
-    if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+    # The lock names the server that owns :n; another run's server may answer
+    # there while ours is still finding out that it lost the race.
+    if [ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" = "$xvfb_pid" ] &&
+      DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
       export DISPLAY=":$n"
       break 2
     fi
