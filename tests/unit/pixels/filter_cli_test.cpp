@@ -32,13 +32,17 @@ TEST(FilterBinary, ExitStatusesAndOutputs) {
     QImage image(9, 7, QImage::Format_RGB32);
     image.fill(qRgb(0, 255, 0));
     ASSERT_TRUE(image.save(input));
-    const QString output = dir.filePath("out.png");
+    const QString output = dir.filePath("out.jpg"); // PNG whatever the extension
 
     ProcessResult ok = runFilter({"--smooth=2", input, output, "--colour", "simulate"});
     EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
     const QImage result(output);
     EXPECT_EQ(result.size(), QSize(17, 13));
     EXPECT_EQ(result.pixel(8, 6), qRgb(145, 107, 1));
+    QFile written(output);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.read(4) == "\x89PNG");
+    written.close();
 
     ProcessResult probe = runFilter({"--probe", input});
     EXPECT_EQ(probe.status, 0);
@@ -59,6 +63,9 @@ TEST(FilterBinary, ExitStatusesAndOutputs) {
     EXPECT_EQ(QImage(output).size(), QSize(17, 13));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 
+    EXPECT_EQ(runFilter({input, dir.filePath("no/such/dir/out.png")}).status, 1);
+    EXPECT_EQ(runFilter({input}).status, 2);
+    EXPECT_EQ(runFilter({"--smooth", "5", input, output}).status, 2);
     ProcessResult missing = runFilter({dir.filePath("nothing.png"), dir.filePath("fresh.png")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_FALSE(QFile::exists(dir.filePath("fresh.png")));

@@ -4,13 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QTemporaryDir>
-#include <algorithm>
 #include <array>
-#include <sstream>
 
 using filter::ColourMode;
 using filter::FilterOptions;
@@ -35,16 +30,6 @@ QImage solid(int w, int h, QRgb colour, QImage::Format format = QImage::Format_R
 std::array<int, 3> rgbAt(const platform::Bitmap24& b, int x, int y) {
     const std::uint8_t* p = b.scanLine(y) + 3 * x;
     return {p[2], p[1], p[0]};
-}
-
-int run(const std::vector<std::string>& args, std::string* out = nullptr, std::string* err = nullptr) {
-    std::ostringstream o, e;
-    const int status = filter::runFilterCommand(args, o, e);
-    if (out)
-        *out = o.str();
-    if (err)
-        *err = e.str();
-    return status;
 }
 
 } // namespace
@@ -171,41 +156,4 @@ TEST(FilterImage, RefusesEmptyGarbageAndHugeResults) {
     const auto huge = filter::filterImage(encode(solid(1000, 1000, qRgb(1, 2, 3))), o);
     EXPECT_FALSE(huge.ok);
     EXPECT_NE(huge.error.find("100 million"), std::string::npos);
-}
-
-TEST(FilterCommand, WritesPngAtomicallyAndKeepsOldFilesOnError) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string input = dir.filePath("in.bmp").toStdString();
-    const std::string output = dir.filePath("out.jpg").toStdString(); // PNG whatever the extension
-    ASSERT_TRUE(solid(6, 4, qRgb(255, 0, 0)).save(QString::fromStdString(input), "BMP"));
-
-    std::string out, err;
-    ASSERT_EQ(run({"--colour", "low", input, output}, &out, &err), 0) << err;
-    QFile written(QString::fromStdString(output));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(written.read(8).startsWith("\x89PNG"));
-    written.close();
-    EXPECT_EQ(QImage(QString::fromStdString(output)).pixel(0, 0), qRgb(67, 0, 187));
-
-    // A failing run leaves the earlier result alone and no stray file behind.
-    const std::string garbage = dir.filePath("garbage.png").toStdString();
-    QFile g(QString::fromStdString(garbage));
-    ASSERT_TRUE(g.open(QIODevice::WriteOnly));
-    g.write("nope");
-    g.close();
-    EXPECT_EQ(run({garbage, output}, nullptr, &err), 1);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_EQ(QImage(QString::fromStdString(output)).pixel(0, 0), qRgb(67, 0, 187));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
-
-    EXPECT_EQ(run({dir.filePath("missing.png").toStdString(), output}, nullptr, &err), 1);
-    EXPECT_EQ(run({input, dir.filePath("no/such/dir/out.png").toStdString()}, nullptr, &err), 1);
-    EXPECT_EQ(run({"--smooth", "5", input, output}, nullptr, &err), 2);
-    EXPECT_EQ(run({input}, nullptr, &err), 2);
-
-    EXPECT_EQ(run({"--probe", input}, &out, &err), 0) << err;
-    EXPECT_EQ(out, "clRed\nR = 255\nG = 0\nB = 0\n");
-    EXPECT_EQ(run({"--help"}, &out, &err), 0);
-    EXPECT_NE(out.find("Usage: vistrel-filter"), std::string::npos);
 }

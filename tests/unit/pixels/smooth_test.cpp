@@ -110,4 +110,8 @@ TEST(BilinearSample, WeightsFloorAndClampedEdges) {
     // Truncation, not rounding: 76.5 gives 76.
     const std::vector<std::int32_t> pair = {0, 255};
     EXPECT_EQ(BilinearSample(pair.data(), 2, 1, 0.3f, 0.0f), 76);
+    // The sum is rounded to single precision before truncation: at zoom 6,
+    // 6·(1 − 1/6) is 4.99999997 in extended precision, 5 in single.
+    const std::vector<std::int32_t> six = {6, 0};
+    EXPECT_EQ(BilinearSample(six.data(), 2, 1, static_cast<float>(1.0 / 6.0), 0.0f), 5);
 }
