@@ -35,15 +35,25 @@ TEST_P(PeriodTest, NextTickIsDueAnIntervalAfterThePreviousBeganWithoutBacklog) {
     timer->SetEnabled(true);
     ASSERT_TRUE(waitForTicks(64, 10000));
     timer->SetEnabled(false);
-    const size_t first = 4; // the first ticks share the start with the thread's own
-    const double mean = ms(ticks[63] - ticks[first]) / static_cast<double>(63 - first);
-    EXPECT_NEAR(mean, c.expectedMs, 0.5);
-    for (size_t i = first + 1; i < 64; ++i) {
-        // The millisecond clock may bring one tick up to a millisecond early.
-        const double period = ms(ticks[i] - ticks[i - 1]);
-        EXPECT_GT(period, c.expectedMs - 1.5) << "tick " << i;
-        EXPECT_LT(period, c.expectedMs + 8.0) << "tick " << i;
-    }
+    // A loaded machine stalls a thread now and then for a scheduling slice or
+    // more; such stalls are the machine's, not the timer's. So the mean is
+    // taken without the tenth of the periods at either end, and nine in ten
+    // single periods must lie close to the expected one. The millisecond
+    // clock may bring a single tick up to a millisecond early.
+    std::vector<double> periods;
+    for (size_t i = 5; i < ticks.size(); ++i)
+        periods.push_back(ms(ticks[i] - ticks[i - 1]));
+    std::vector<double> sorted = periods;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t cut = sorted.size() / 10;
+    double sum = 0;
+    for (size_t i = cut; i < sorted.size() - cut; ++i)
+        sum += sorted[i];
+    EXPECT_NEAR(sum / static_cast<double>(sorted.size() - 2 * cut), c.expectedMs, 0.5);
+    const auto close = std::count_if(periods.begin(), periods.end(), [&](double p) {
+        return p > c.expectedMs - 1.5 && p < c.expectedMs + 4.0;
+    });
+    EXPECT_GE(close * 10, static_cast<long>(periods.size()) * 9) << ::testing::PrintToString(periods);
 }
 
 INSTANTIATE_TEST_SUITE_P(Handlers, PeriodTest,
@@ -60,7 +70,7 @@ TEST_F(TimerFixture, ReservedIntervalsTickBackToBack) {
         timer->SetEnabled(true);
         runLoopFor(200);
         timer->SetEnabled(false);
-        EXPECT_GT(ticks.size(), 60u);
+        EXPECT_GT(ticks.size(), 60u) << ::testing::PrintToString(tr::texts());
         delete timer;
     }
 }
@@ -72,9 +82,13 @@ TEST_F(TimerFixture, IntervalStopValueMakesTheWorkerAskToBeDetached) {
     const std::string m = idOf(newestMiser());
     ASSERT_TRUE(
         runLoopUntil([&] { return tr::contains("ThreadMiser " + m + ": finished destructor"); }, 5000));
+    // The request is posted before the worker says so: the two race.
+    EXPECT_TRUE(tr::inOrder({
+        "Timer AnimTimer1 SCR_HADENOUGH: closing down thread...",
+        "Thread " + n + " has got a quit message.",
+    }));
     EXPECT_TRUE(tr::inOrder({
         "Thread " + n + " has had enough and is waiting to quit.",
-        "Timer AnimTimer1 SCR_HADENOUGH: closing down thread...",
         "Thread " + n + " has got a quit message.",
         "Thread " + n + " is not last: it's miser still exists. Telling it to quit...",
         "Thread " + n + " coming to an end. Deleted thread-data. +++",
@@ -287,6 +301,7 @@ TEST_F(TimerFixture, HadEnoughIsHonouredOnlyFromTheAttachedThread) {
 
     timer->SetEnabled(true);
     TThreadData* attached = timer->AttachedThread();
+    ASSERT_TRUE(tr::waitFor("Thread func " + attached->ThreadName + " starting. +++", 5000));
     tr::clear();
     request(attached->ThreadId + 1000); // stale: from a thread long replaced
     EXPECT_EQ(tr::texts(), (std::vector<std::string>{closing, disappeared}));
