@@ -1,1 +1,13 @@
-# Filled in with the forms, controls, screen and window-shape pieces.
+# Forms, controls, message boxes, help and the program's Qt set-up.
+add_library(vistrel_platform_widgets STATIC
+  Controls.cpp
+  Forms.cpp
+  HelpEngine.cpp
+  MessageBox.cpp
+  QtSetup.cpp
+)
+target_include_directories(vistrel_platform_widgets PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(vistrel_platform_widgets PRIVATE
+  VISTREL_DATA_DIR="${CMAKE_INSTALL_FULL_DATADIR}/vistrel")
+target_link_libraries(vistrel_platform_widgets PUBLIC
+  vistrel_platform_core vistrel_platform_screen Qt6::Widgets)

@@ -1,0 +1,418 @@
+#include "lens/vistrelUnit.h"
+
+#include "app/About.h"
+#include "lens/FrameGeometry.h"
+#include "lens/PlaneCopy.h"
+#include "lens/ProbeText.h"
+#include "lens/SevereCorrection.h"
+#include "lens/SmoothEnlarge.h"
+#include "lens/SquintRotation.h"
+#include "platform/Application.h"
+#include "platform/HelpEngine.h"
+#include "platform/MessageBox.h"
+#include "platform/QtSetup.h"
+#include "platform/Screen.h"
+#include "vision/ColourVision.h"
+#include "vision/HueCurve.h"
+#include "vision/Setup.h"
+
+using namespace platform;
+
+TForm1* Form1 = nullptr;
+
+namespace {
+// The lens window is laid out for a client area of this size; creation
+// resizes it to two fifths of the screen width.
+constexpr int kDesignClientSize = 400;
+constexpr int kDesignLeft = 527;
+constexpr int kDesignTop = 135;
+// The probe box's place as laid out for a 409-pixel lens.
+constexpr int kProbeLeft = 104;
+constexpr int kProbeTop = 15;
+constexpr int kProbeLayoutSize = 409;
+
+constexpr TColor kRingColour = RGBColor(0, 0, 128);
+constexpr TColor kControlRingColour = RGBColor(128, 0, 0);
+} // namespace
+
+TForm1::TForm1(TComponent* owner) : TForm(owner, FormBorder::HiddenFrame) {
+    Form1 = this;
+    SetName("Form1");
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setBackground(this, clWhite);
+    setBackground(ClientArea(), clWhite);
+    setFont(uiFont(11));
+    SetCaption(QStringLiteral("Screen Capture & Zoom     by the Vistrel team"));
+    move(kDesignLeft, kDesignTop);
+    SetClientSize(kDesignClientSize, kDesignClientSize);
+    createControls();
+    OnResize = [this] { FormResize(this); };
+    OnClose = [this](TCloseAction& action) { FormClose(this, action); };
+    FormCreate(this);
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::createControls() {
+    QWidget* client = ClientArea();
+    Image1 = new TImage(client, 0, 0, ClientWidth(), ClientHeight());
+
+    Panel1 = new TPanel(client, 0, 0, 257, 186, QStringLiteral("Panel1"));
+    Panel1->SetColor(clNavy);
+    GroupBox1 = new TGroupBox(Panel1, 8, 8, 241, 169, QStringLiteral("Zoom Function"));
+    setBackground(GroupBox1, clWhite);
+    setTextColour(GroupBox1, clNavy);
+    GroupBox1->setFont(uiFont(11, true));
+
+    CheckBox1 = new TCheckBox(GroupBox1, 15, 22, 216, 16, QStringLiteral("Select -- To see  colour value"));
+    Panel2 = new TPanel(GroupBox1, 8, 46, 73, 34, QStringLiteral("Move"));
+    Panel2->SetColor(clTeal);
+    setTextColour(Panel2, clWhite);
+    Panel2->setFont(uiFont(11, true));
+    CheckBox2 = new TCheckBox(GroupBox1, 88, 56, 65, 17, QStringLiteral("Smooth"));
+    BitBtn3 = new TButton(GroupBox1, 152, 46, 81, 34, QStringLiteral("Setup Vision"));
+    TrackBar1 = new TTrackBar(GroupBox1, 8, 87, 225, 17, 1, 5, 1);
+    Label1 = new TLabel(GroupBox1, 8, 103, QStringLiteral("x 2"));
+    Label2 = new TLabel(GroupBox1, 56, 103, QStringLiteral("x 4"));
+    Label3 = new TLabel(GroupBox1, 104, 103, QStringLiteral("x 6"));
+    Label4 = new TLabel(GroupBox1, 160, 103, QStringLiteral("x 8"));
+    Label5 = new TLabel(GroupBox1, 208, 103, QStringLiteral("x 12"));
+    Label7 = new TLabel(GroupBox1, 96, 120, QStringLiteral("Zoom Factor"));
+    BitBtn1 = new TButton(GroupBox1, 8, 136, 75, 25, QStringLiteral("About Program"));
+    BitBtn4 = new TButton(GroupBox1, 89, 136, 70, 25, QStringLiteral("Help"));
+    BitBtn2 = new TButton(GroupBox1, 163, 136, 70, 25, QStringLiteral("Exit"));
+
+    Panel3 = new TPanel(client, kProbeLeft, kProbeTop, 164, 68);
+    Panel3->SetColor(clWhite);
+    Panel3->SetBevels(TPanel::Bevel::Raised, TPanel::Bevel::None, true);
+    setTextColour(Panel3, clNavy);
+    Panel3->setFont(uiFont(9, true));
+    Panel4 = new TPanel(Panel3, 0, 0, 68, 38);
+    Panel4->SetBevels(TPanel::Bevel::None, TPanel::Bevel::None, false);
+    Label11 = new TLabel(Panel3, 74, 0, QStringLiteral("Normal colour"));
+    Label6 = new TLabel(Panel3, 74, 22, QStringLiteral("Colour : "));
+    Label8 = new TLabel(Panel3, 7, 45, QStringLiteral("R ="));
+    Label9 = new TLabel(Panel3, 59, 45, QStringLiteral("G ="));
+    Label10 = new TLabel(Panel3, 111, 45, QStringLiteral("B ="));
+    setTextColour(Label8, clRed);
+    setTextColour(Label9, clGreen);
+    setTextColour(Label10, clBlue);
+
+    // Panel1 lies above Panel3, and Image1 under both.
+    Image1->lower();
+    Panel3->raise();
+    Panel1->raise();
+
+    QWidget::setTabOrder(TrackBar1, BitBtn1);
+    QWidget::setTabOrder(BitBtn1, BitBtn2);
+    QWidget::setTabOrder(BitBtn2, Panel2);
+    QWidget::setTabOrder(Panel2, BitBtn3);
+    QWidget::setTabOrder(BitBtn3, CheckBox1);
+    QWidget::setTabOrder(CheckBox1, BitBtn4);
+    QWidget::setTabOrder(BitBtn4, CheckBox2);
+    Panel2->setFocusPolicy(Qt::TabFocus);
+
+    CheckBox1->OnClick = [this](QObject* s) { CheckBox1Click(s); };
+    CheckBox2->OnClick = [this](QObject* s) { CheckBox2Click(s); };
+    BitBtn1->OnClick = [this](QObject* s) { BitBtn1Click(s); };
+    BitBtn2->OnClick = [this](QObject* s) { BitBtn2Click(s); };
+    BitBtn3->OnClick = [this](QObject* s) { BitBtn3Click(s); };
+    BitBtn4->OnClick = [this](QObject* s) { BitBtn4Click(s); };
+    Panel2->OnMouseDown = [this](QObject* s, MouseButton b, int x, int y) { Panel2MouseDown(s, b, x, y); };
+    Panel2->OnMouseMove = [this](QObject* s, int x, int y) { Panel2MouseMove(s, x, y); };
+    Panel2->OnMouseUp = [this](QObject* s, MouseButton b, int x, int y) { Panel2MouseUp(s, b, x, y); };
+
+    AnimTimer1 = new TAnimTimer(this);
+    AnimTimer1->SetName("AnimTimer1");
+    AnimTimer1->SetEnabled(false);
+    AnimTimer1->SetOnTimer([this](TComponent* sender) { AnimTimer1Timer(sender); });
+}
+
+void TForm1::FormCreate(QObject*) {
+    AnimTimer1->SetEnabled(true);
+    const int screenWidth = currentScreen().width();
+    const int S = (screenWidth * 2) / 5;
+    SetClientSize(S, S);
+    Image1->resize(S, S);
+    LensRegion = TRect{Width() - ClientWidth(), Height() - ClientHeight(), S, S};
+    SetWindowRgn(LensRegion);
+    LensScreenRect = new TRect;
+    CursorPos = new TPoint;
+    ScreenCanvas = &currentScreen();
+    Dragging = 0;
+    SetLeft(screenWidth - Width());
+    YellowBlueOn = 0;
+    CorrectionOn = 0;
+    SquintPosition = 15;
+    SourceWidth = Image1->width();
+    SourceHeight = Image1->height();
+    CaptureBitmap = new Bitmap24();
+    m_planeCapacity = static_cast<std::size_t>(SourceWidth) * static_cast<std::size_t>(SourceHeight);
+    RedPlane = new std::uint8_t[m_planeCapacity];
+    GreenPlane = new std::uint8_t[m_planeCapacity];
+    BluePlane = new std::uint8_t[m_planeCapacity];
+    TrackBar1->SetPosition(1);
+    ColourBlindLevel = 0;
+    SimulationOn = 0;
+    Panel3->hide();
+    SmoothBitmap = new Bitmap24(Image1->width(), Image1->height());
+    SmoothOn = false;
+    BuildHueCurve(0, -100, 180, 180, 300, 300, 360, 460);
+    scaleProbeBox();
+}
+
+// Laid out for a small lens, the probe box would fall outside the visible
+// ellipse of a large one; it moves out with the lens so it always shows
+// where it does on a 1024-pixel screen.
+void TForm1::scaleProbeBox() {
+    const int S = ClientWidth();
+    if (S <= kProbeLayoutSize)
+        return;
+    Panel3->move(kProbeLeft * S / kProbeLayoutSize, kProbeTop * S / kProbeLayoutSize);
+}
+
+void TForm1::FormResize(QObject*) {
+    Panel1->move(ClientWidth() / 2 - Panel1->width() / 2, ClientHeight() / 2 - Panel1->height() / 2);
+    Image1->ClearPicture();
+    Image1->resize(ClientWidth(), ClientHeight());
+}
+
+void TForm1::FormClose(QObject*, TCloseAction&) {
+    m_released = true;
+    ScreenCanvas = nullptr;
+    delete LensScreenRect;
+    LensScreenRect = nullptr;
+    delete CursorPos;
+    CursorPos = nullptr;
+    delete CaptureBitmap;
+    CaptureBitmap = nullptr;
+    delete SmoothBitmap;
+    SmoothBitmap = nullptr;
+    delete[] RedPlane;
+    RedPlane = nullptr;
+    delete[] GreenPlane;
+    GreenPlane = nullptr;
+    delete[] BluePlane;
+    BluePlane = nullptr;
+    m_planeCapacity = 0;
+    FreeHsiResultBitmap();
+}
+
+void TForm1::Panel2MouseDown(QObject*, MouseButton, int x, int y) {
+    DragStartX = x;
+    DragStartY = y;
+    Dragging = 1;
+}
+
+void TForm1::Panel2MouseMove(QObject*, int x, int y) {
+    DragDeltaX = x - DragStartX;
+    DragDeltaY = y - DragStartY;
+    if (Dragging == 1)
+        move(Left() + DragDeltaX, Top() + DragDeltaY);
+}
+
+void TForm1::Panel2MouseUp(QObject*, MouseButton, int, int) {
+    if (Dragging == 1) {
+        move(Left() + DragDeltaX, Top() + DragDeltaY);
+        Dragging = 0;
+    }
+}
+
+void TForm1::CheckBox1Click(QObject*) { Panel3->setVisible(CheckBox1->Checked()); }
+
+void TForm1::CheckBox2Click(QObject*) { SmoothOn = CheckBox2->Checked(); }
+
+void TForm1::BitBtn1Click(QObject*) { Form2->ShowModal(); }
+
+void TForm1::BitBtn2Click(QObject*) { ExitProgram(0); }
+
+void TForm1::BitBtn3Click(QObject*) { Form3->ShowSetup(); }
+
+void TForm1::BitBtn4Click(QObject*) { Application->HelpCommand(HELP_FINDER, 0); }
+
+void TForm1::AnimTimer1Timer(TComponent*) {
+    // Ticks may still arrive after the close handler has released what a
+    // frame works with; from then on no frame runs.
+    if (m_released)
+        return;
+    TPoint cursor;
+    if (ScreenCanvas->cursorPos(cursor))
+        *CursorPos = cursor;
+    CursorX = CursorPos->x;
+    CursorY = CursorPos->y;
+    *LensScreenRect = TRect{Left(), Top(), Left() + Width(), Top() + Height()};
+
+    if (PtInRect(*LensScreenRect, TPoint{CursorX, CursorY})) {
+        Image1->ClearPicture();
+        if (Panel1->isHidden())
+            Panel1->show();
+        if (!Image1->isHidden())
+            Image1->hide();
+        Canvas& c = FormCanvas();
+        c.PenColor = kControlRingColour;
+        c.PenWidth = 8;
+        c.Brush = BrushStyle::Clear;
+        c.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
+        return;
+    }
+    lensFrame();
+}
+
+void TForm1::lensFrame() {
+    if (!Panel1->isHidden())
+        Panel1->hide();
+    if (Image1->isHidden())
+        Image1->show();
+    DisplayWidth = Image1->width();
+    DisplayHeight = Image1->height();
+    DisplayRect = TRect{0, 0, DisplayWidth, DisplayHeight};
+    ZoomFactor = ZoomFromTrackBar(TrackBar1->Position());
+
+    const FrameGeometry g = ComputeFrameGeometry(DisplayWidth, DisplayHeight, ZoomFactor, CursorX, CursorY);
+    HalfSpanX = g.HalfSpanX;
+    HalfSpanY = g.HalfSpanY;
+    SourceWidth = g.SourceWidth;
+    SourceHeight = g.SourceHeight;
+    CaptureBitmap->setWidth(SourceWidth);
+    CaptureBitmap->setHeight(SourceHeight);
+    SourceRect = g.SourceRect;
+    CaptureRect = g.CaptureRect;
+
+    Canvas& image = Image1->GetCanvas();
+    image.Brush = BrushStyle::Solid;
+
+    const OffscreenEdges edges = TestOffscreen(SourceRect, ScreenCanvas->width(), ScreenCanvas->height());
+    if (edges.count() > 0) {
+        Canvas capture(&CaptureBitmap->image());
+        capture.PenColor = 0;
+        capture.PenWidth = 1;
+        capture.Brush = BrushStyle::Solid;
+        capture.BrushColor = clWhite;
+        for (int i = 0; i < edges.count(); ++i)
+            capture.Ellipse(0, 0, CaptureBitmap->width(), CaptureBitmap->height());
+    }
+
+    try {
+        guardedProcessing();
+    } catch (...) {
+        ShowMessageBox("Could not capture screen");
+    }
+
+    Canvas& overlay = Image1->GetCanvas();
+    DisplayCentreX = DisplayWidth / 2;
+    DisplayCentreY = DisplayHeight / 2;
+    overlay.PenColor = 0;
+    overlay.PenWidth = 1;
+    overlay.MoveTo(DisplayCentreX - DisplayWidth / 4, DisplayCentreY);
+    overlay.LineTo(DisplayCentreX + DisplayWidth / 4, DisplayCentreY);
+    overlay.MoveTo(DisplayCentreX, DisplayCentreY - DisplayHeight / 4);
+    overlay.LineTo(DisplayCentreX, DisplayCentreY + DisplayHeight / 4);
+    overlay.PenColor = kRingColour;
+    overlay.PenWidth = 8;
+    overlay.Brush = BrushStyle::Clear;
+    overlay.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
+    Image1->update();
+
+    Application->ProcessMessages();
+}
+
+namespace {
+struct CaptureFailed : std::exception {
+    const char* what() const noexcept override { return "screen capture failed"; }
+};
+} // namespace
+
+void TForm1::guardedProcessing() {
+    if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
+        throw CaptureFailed();
+
+    if (CheckBox1->Checked()) {
+        ScanLine = CaptureBitmap->scanLine(SourceHeight / 2);
+        const int x = SourceWidth / 2;
+        ProbeRed = ScanLine[3 * x + 2];
+        ProbeGreen = ScanLine[3 * x + 1];
+        ProbeBlue = ScanLine[3 * x];
+        const TColor colour = ProbeRed + 256 * ProbeGreen + 65536 * ProbeBlue;
+        Panel4->SetColor(colour);
+        Label6->SetCaption(QString::fromStdString(ColourToIdent(colour)));
+        Label8->SetCaption(QString::fromStdString(ProbeCaption("R = ", ProbeRed)));
+        Label9->SetCaption(QString::fromStdString(ProbeCaption("G = ", ProbeGreen)));
+        Label10->SetCaption(QString::fromStdString(ProbeCaption("B = ", ProbeBlue)));
+    }
+
+    colourStage();
+
+    ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
+                        static_cast<std::size_t>(CaptureBitmap->height()));
+    CopyToPlanes(*CaptureBitmap, SourceWidth, RedPlane, GreenPlane, BluePlane);
+
+    Canvas& image = Image1->GetCanvas();
+    if (SquintPosition == 15) {
+        if (SmoothOn) {
+            SmoothEnlarge();
+            image.StretchDraw(DisplayRect, *SmoothBitmap);
+        } else {
+            image.StretchDraw(DisplayRect, *CaptureBitmap);
+        }
+    } else {
+        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane, GreenPlane, BluePlane, SquintAngle,
+                     SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
+        image.StretchDraw(DisplayRect, *CaptureBitmap);
+    }
+}
+
+void TForm1::colourStage() {
+    if (SimulationOn == 1) {
+        ConvertToHsi(*CaptureBitmap);
+        SimulateRedGreen();
+        ConvertFromHsi(*CaptureBitmap);
+        CaptureBitmap->assign(*HsiResultBitmap);
+    } else if (CorrectionOn == 1 && ColourBlindLevel == 1) {
+        ConvertToHsi(*CaptureBitmap);
+        CorrectHues(HueCurve);
+        BoostSaturation();
+        ConvertFromHsi(*CaptureBitmap);
+        CaptureBitmap->assign(*HsiResultBitmap);
+    } else if (CorrectionOn == 1 && ColourBlindLevel == 2) {
+        ConvertToHsi(*CaptureBitmap);
+        SeparateRedLightness();
+        BoostSaturation();
+        ConvertFromHsi(*CaptureBitmap);
+        CaptureBitmap->assign(*HsiResultBitmap);
+    } else if (CorrectionOn == 1 && ColourBlindLevel == 3) {
+        SevereCorrect(*CaptureBitmap, SourceWidth, SourceHeight, ProbeRed, ProbeGreen, ProbeBlue);
+    } else if (CorrectionOn == 1) {
+        Form3->RadioButton1->SetChecked(true);
+        ColourBlindLevel = 1;
+    }
+}
+
+// The planes are sized for the lens at creation; a window made larger in
+// code would need more, so they grow rather than overflow.
+void TForm1::ensurePlaneCapacity(std::size_t bytes) {
+    if (bytes <= m_planeCapacity)
+        return;
+    std::unique_ptr<std::uint8_t[]> red(new std::uint8_t[bytes]);
+    std::unique_ptr<std::uint8_t[]> green(new std::uint8_t[bytes]);
+    std::unique_ptr<std::uint8_t[]> blue(new std::uint8_t[bytes]);
+    delete[] RedPlane;
+    delete[] GreenPlane;
+    delete[] BluePlane;
+    RedPlane = red.release();
+    GreenPlane = green.release();
+    BluePlane = blue.release();
+    m_planeCapacity = bytes;
+}
+
+void TForm1::SmoothEnlarge() {
+    SourceWidth = Image1->width();
+    SourceHeight = Image1->height();
+    SmoothEnlargeInto(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
+}
+
+int TForm1::BilinearSample(const std::int32_t* samples, float x, float y) {
+    return ::BilinearSample(samples, CaptureBitmap->width(), CaptureBitmap->height(), x, y);
+}

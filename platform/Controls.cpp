@@ -1,0 +1,234 @@
+#include "platform/Controls.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace platform {
+
+QColor toQColor(TColor colour) {
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+QFont uiFont(int pixelHeight, bool bold) {
+    static const bool haveMsSans = QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"));
+    QFont font(haveMsSans ? QStringLiteral("MS Sans Serif") : QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    return font;
+}
+
+void setTextColour(QWidget* widget, TColor colour) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, toQColor(colour));
+    p.setColor(QPalette::ButtonText, toQColor(colour));
+    p.setColor(QPalette::Text, toQColor(colour));
+    widget->setPalette(p);
+}
+
+void setBackground(QWidget* widget, TColor colour) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, toQColor(colour));
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
+namespace {
+MouseButton buttonOf(const QMouseEvent* e) {
+    switch (e->button()) {
+    case Qt::RightButton:
+        return MouseButton::Right;
+    case Qt::MiddleButton:
+        return MouseButton::Middle;
+    default:
+        return MouseButton::Left;
+    }
+}
+
+void place(QWidget* w, int left, int top, int width, int height) { w->setGeometry(left, top, width, height); }
+} // namespace
+
+TPanel::TPanel(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QFrame(parent), m_caption(caption) {
+    place(this, left, top, width, height);
+    setAccessibleName(caption);
+}
+
+void TPanel::SetColor(TColor colour) {
+    if (m_colour == colour)
+        return;
+    m_colour = colour;
+    update();
+}
+
+void TPanel::SetCaption(const QString& caption) {
+    m_caption = caption;
+    setAccessibleName(caption);
+    update();
+}
+
+void TPanel::SetBevels(Bevel inner, Bevel outer, bool borderLine) {
+    m_inner = inner;
+    m_outer = outer;
+    m_borderLine = borderLine;
+    update();
+}
+
+void TPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QRect r = rect();
+    p.fillRect(r, toQColor(m_colour));
+    auto bevel = [&](Bevel b) {
+        if (b == Bevel::None)
+            return;
+        const QColor light(255, 255, 255), dark(128, 128, 128);
+        const QColor& tl = b == Bevel::Raised ? light : dark;
+        const QColor& br = b == Bevel::Raised ? dark : light;
+        p.setPen(tl);
+        p.drawLine(r.left(), r.top(), r.right(), r.top());
+        p.drawLine(r.left(), r.top(), r.left(), r.bottom());
+        p.setPen(br);
+        p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+        p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        r.adjust(1, 1, -1, -1);
+    };
+    if (m_borderLine) {
+        p.setPen(Qt::black);
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        r.adjust(1, 1, -1, -1);
+    }
+    bevel(m_outer);
+    bevel(m_inner);
+    if (!m_caption.isEmpty()) {
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(r, Qt::AlignCenter, m_caption);
+    }
+}
+
+void TPanel::mousePressEvent(QMouseEvent* e) {
+    // Qt grabs the pointer for this widget while a button is held, so a drag
+    // keeps receiving motion when the pointer leaves the panel.
+    if (OnMouseDown)
+        OnMouseDown(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y());
+}
+
+void TPanel::mouseMoveEvent(QMouseEvent* e) {
+    if (OnMouseMove)
+        OnMouseMove(this, e->position().toPoint().x(), e->position().toPoint().y());
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent* e) {
+    if (OnMouseUp)
+        OnMouseUp(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y());
+}
+
+TGroupBox::TGroupBox(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QGroupBox(caption, parent) {
+    place(this, left, top, width, height);
+}
+
+TCheckBox::TCheckBox(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QCheckBox(caption, parent) {
+    place(this, left, top, width, height);
+    connect(this, &QCheckBox::toggled, this, [this](bool) {
+        if (OnClick)
+            OnClick(this);
+    });
+}
+
+TRadioButton::TRadioButton(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QRadioButton(caption, parent) {
+    place(this, left, top, width, height);
+    connect(this, &QRadioButton::toggled, this, [this](bool on) {
+        if (on && OnClick)
+            OnClick(this);
+    });
+}
+
+TButton::TButton(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QPushButton(caption, parent) {
+    place(this, left, top, width, height);
+    setAutoDefault(false);
+    connect(this, &QPushButton::clicked, this, [this](bool) {
+        if (OnClick)
+            OnClick(this);
+    });
+}
+
+TTrackBar::TTrackBar(QWidget* parent, int left, int top, int width, int height, int min, int max, int position)
+    : QSlider(Qt::Horizontal, parent) {
+    place(this, left, top, width, height);
+    setRange(min, max);
+    setSingleStep(1);
+    setPageStep(1);
+    setTickPosition(QSlider::TicksBelow);
+    setTickInterval(1);
+    setValue(position);
+    connect(this, &QSlider::valueChanged, this, [this](int) {
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+TLabel::TLabel(QWidget* parent, int left, int top, const QString& caption) : QLabel(caption, parent) {
+    move(left, top);
+    adjustSize();
+}
+
+TLabel::TLabel(QWidget* parent, int left, int top, int width, int height, const QString& caption)
+    : QLabel(caption, parent), m_autoSize(false) {
+    place(this, left, top, width, height);
+}
+
+void TLabel::SetCaption(const QString& caption) {
+    if (caption == text())
+        return;
+    setText(caption);
+    if (m_autoSize)
+        adjustSize();
+}
+
+TImage::TImage(QWidget* parent, int left, int top, int width, int height) : QWidget(parent) {
+    place(this, left, top, width, height);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TImage::ClearPicture() {
+    m_picture = QImage();
+    m_canvas.setTarget(nullptr);
+    update();
+}
+
+Canvas& TImage::GetCanvas() {
+    if (m_picture.isNull() && width() > 0 && height() > 0) {
+        m_picture = QImage(width(), height(), QImage::Format_RGB32);
+        m_picture.fill(Qt::black);
+    }
+    m_canvas.setTarget(m_picture.isNull() ? nullptr : &m_picture);
+    return m_canvas;
+}
+
+void TImage::SetPicture(const QImage& picture) {
+    m_picture = picture.convertToFormat(QImage::Format_RGB32);
+    m_canvas.setTarget(nullptr);
+    update();
+}
+
+void TImage::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    if (m_picture.isNull()) {
+        p.fillRect(e->rect(), palette().color(QPalette::Window));
+        return;
+    }
+    // Drawn at its own size from the top-left corner; what it does not cover
+    // shows the background.
+    p.drawImage(0, 0, m_picture);
+    const QRect pic = m_picture.rect();
+    const QRegion rest = QRegion(rect()).subtracted(pic);
+    for (const QRect& r : rest)
+        p.fillRect(r, palette().color(QPalette::Window));
+}
+
+} // namespace platform

@@ -1,0 +1,33 @@
+#include "platform/MessageBox.h"
+
+#include "platform/Application.h"
+
+#include <QMessageBox>
+
+namespace platform {
+
+namespace {
+MessageBoxHook& hookSlot() {
+    static MessageBoxHook hook;
+    return hook;
+}
+} // namespace
+
+void ShowMessageBox(const std::string& text, MessageIcon icon) {
+    const std::string caption = Application ? Application->Title : std::string();
+    if (hookSlot()) {
+        hookSlot()(text, caption, icon);
+        return;
+    }
+    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+    box.exec();
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    MessageBoxHook previous = std::move(hookSlot());
+    hookSlot() = std::move(hook);
+    return previous;
+}
+
+} // namespace platform

@@ -1,0 +1,160 @@
+// "Setup Your Vision" and the About box, shown modally as the user sees
+// them, and the lens going on while they are up.
+#include "LensFixture.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+// Shows the setup dialog and, once it is up, does `action`; if the dialog is
+// still open afterwards, records that and closes it with its Close button.
+bool showSetupAndDo(std::function<void()> action) {
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        action();
+        stillOpen = Form3->IsModal();
+        if (stillOpen)
+            Form3->BitBtn1->click();
+    });
+    Form1->BitBtn3->click();
+    return stillOpen;
+}
+
+class SetupDialog : public LensTest {};
+
+TEST_F(SetupDialog, DialogLayout) {
+    EXPECT_EQ(Form3->Width(), 390);
+    EXPECT_EQ(Form3->Height(), 216);
+    EXPECT_EQ(Form3->ClientWidth(), 382);
+    EXPECT_EQ(Form3->ClientHeight(), 189);
+    EXPECT_EQ(Form3->windowTitle(), QStringLiteral("Setup Your Vision"));
+    EXPECT_FALSE(Form3->TrackBar1->isEnabled());
+    EXPECT_FALSE(Form3->RadioButton3->isEnabled());
+    EXPECT_FALSE(Form3->CheckBox2->isEnabled());
+    EXPECT_EQ(Form3->TrackBar1->Position(), 15);
+    EXPECT_EQ(Form3->GroupBox1->title(), QStringLiteral("สำหรับผู้ที่ตาเหล่"));
+    EXPECT_EQ(Form3->TwoPi, 0.0f);
+}
+
+TEST_F(SetupDialog, TickingRedGreenSelectsLowLevelAndCloses) {
+    EXPECT_FALSE(showSetupAndDo([] { Form3->CheckBox1->click(); }));
+    EXPECT_EQ(Form3->TwoPi, 6.283185f);
+    EXPECT_EQ(Form1->CorrectionOn, 1);
+    EXPECT_EQ(Form1->SimulationOn, 0);
+    EXPECT_EQ(Form1->ColourBlindLevel, 1);
+    EXPECT_TRUE(Form3->RadioButton1->Checked());
+
+    // Unticking switches correction off and leaves the dialog open.
+    EXPECT_TRUE(showSetupAndDo([] { Form3->CheckBox1->click(); }));
+    EXPECT_EQ(Form1->CorrectionOn, 0);
+    EXPECT_EQ(Form1->ColourBlindLevel, 1);
+    EXPECT_TRUE(Form3->RadioButton1->Checked());
+
+    // Ticking again with Low Level still selected: same values, dialog stays.
+    EXPECT_TRUE(showSetupAndDo([] { Form3->CheckBox1->click(); }));
+    EXPECT_EQ(Form1->CorrectionOn, 1);
+    EXPECT_EQ(Form1->ColourBlindLevel, 1);
+}
+
+TEST_F(SetupDialog, HighLevelIsStoredButActsOnlyWithCorrectionOn) {
+    EXPECT_FALSE(showSetupAndDo([] { Form3->RadioButton2->click(); }));
+    EXPECT_EQ(Form1->ColourBlindLevel, 2);
+    EXPECT_EQ(Form1->CorrectionOn, 0);
+    // Ticking the box now resets the level to 1 and selects Low Level.
+    EXPECT_FALSE(showSetupAndDo([] { Form3->CheckBox1->click(); }));
+    EXPECT_EQ(Form1->ColourBlindLevel, 1);
+    EXPECT_TRUE(Form3->RadioButton1->Checked());
+    EXPECT_FALSE(Form3->RadioButton2->Checked());
+    // With the box ticked, High Level takes effect.
+    EXPECT_FALSE(showSetupAndDo([] { Form3->RadioButton2->click(); }));
+    EXPECT_EQ(Form1->ColourBlindLevel, 2);
+    EXPECT_EQ(Form1->CorrectionOn, 1);
+}
+
+TEST_F(SetupDialog, SimulationSwitchesCorrectionOff) {
+    showSetupAndDo([] { Form3->CheckBox1->click(); });
+    EXPECT_FALSE(showSetupAndDo([] { Form3->Button1->click(); }));
+    EXPECT_EQ(Form1->SimulationOn, 1);
+    EXPECT_EQ(Form1->CorrectionOn, 0);
+    EXPECT_FALSE(Form3->CheckBox1->Checked());
+    EXPECT_EQ(Form1->ColourBlindLevel, 1);
+    EXPECT_TRUE(Form3->RadioButton1->Checked());
+}
+
+TEST_F(SetupDialog, NormalColourSwitchesEverythingOffAndKeepsTheLevelButton) {
+    showSetupAndDo([] { Form3->CheckBox1->click(); });
+    showSetupAndDo([] { Form3->RadioButton2->click(); });
+    EXPECT_FALSE(showSetupAndDo([] { Form3->Button3->click(); }));
+    EXPECT_EQ(Form1->SimulationOn, 0);
+    EXPECT_EQ(Form1->CorrectionOn, 0);
+    EXPECT_EQ(Form1->ColourBlindLevel, 0);
+    EXPECT_FALSE(Form3->CheckBox1->Checked());
+    EXPECT_TRUE(Form3->RadioButton2->Checked());
+}
+
+TEST_F(SetupDialog, CloseChangesNothing) {
+    Form1->ColourBlindLevel = 2;
+    Form1->SimulationOn = 1;
+    EXPECT_FALSE(showSetupAndDo([] { Form3->BitBtn1->click(); }));
+    EXPECT_EQ(Form1->ColourBlindLevel, 2);
+    EXPECT_EQ(Form1->SimulationOn, 1);
+    EXPECT_EQ(Form1->CorrectionOn, 0);
+    EXPECT_TRUE(Form3->isHidden());
+}
+
+TEST_F(SetupDialog, SquintSliderComputesAngleAndCentre) {
+    // Before any frame ZoomFactor is 0: the slider must not divide by zero.
+    Form3->TwoPi = 6.283185f;
+    Form3->TrackBar1->SetPosition(20);
+    EXPECT_EQ(Form1->SquintPosition, 20);
+    EXPECT_NEAR(Form1->SquintAngle, 0.0873f, 0.0001f);
+
+    cursorAt(300, 300);
+    frame();
+    Form3->TrackBar1->SetPosition(15);
+    EXPECT_EQ(Form1->SquintAngle, 0.0f);
+    EXPECT_EQ(Form1->SquintCentreX, 0.0f);
+    EXPECT_EQ(Form1->SquintCentreY, 0.0f);
+    Form3->TrackBar1->SetPosition(20);
+    EXPECT_EQ(Form3->SquintHalfWidth, 409 / 4);
+    const double a = Form1->SquintAngle, w = 102, h = 102;
+    EXPECT_EQ(Form1->SquintCentreX, static_cast<float>((w - std::cos(a) * w + std::sin(a) * h) * 0.5));
+    EXPECT_EQ(Form1->SquintCentreY, static_cast<float>((h - std::sin(a) * w - std::cos(a) * h) * 0.5));
+}
+
+TEST_F(SetupDialog, TheLensKeepsUpdatingWhileADialogIsUp) {
+    cursorAt(300, 300);
+    Form1->AnimTimer1->SetEnabled(true);
+    int capturesWhileModal = -1;
+    QTimer::singleShot(0, [&] {
+        const int before = screen->captureCount();
+        QTimer::singleShot(400, [&, before] {
+            capturesWhileModal = screen->captureCount() - before;
+            Form3->BitBtn1->click();
+        });
+    });
+    Form1->BitBtn3->click();
+    Form1->AnimTimer1->SetEnabled(false);
+    // 400 ms at one frame per 10 ms; a loaded machine still manages a dozen.
+    EXPECT_GT(capturesWhileModal, 12);
+}
+
+TEST_F(LensTest, AboutBoxIsCentredOnceAndKeptThere) {
+    EXPECT_EQ(Form2->ClientWidth(), 304);
+    EXPECT_EQ(Form2->ClientHeight(), 294);
+    EXPECT_TRUE(Form2->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(Form2->Image1->Picture().size(), QSize(280, 218));
+    QTimer::singleShot(0, [] { Form2->Button1->click(); });
+    Form1->BitBtn1->click();
+    EXPECT_TRUE(Form2->isHidden());
+    EXPECT_EQ(Form2->pos(), QPoint((1024 - 304) / 2, (768 - 294) / 2));
+    Form2->move(10, 10);
+    QTimer::singleShot(0, [] { Form2->close(); });
+    Form1->BitBtn1->click();
+    EXPECT_EQ(Form2->pos(), QPoint(10, 10)) << "kept where it was, not centred again";
+    EXPECT_EQ(Form1->ColourBlindLevel, 0);
+}
+
+} // namespace
