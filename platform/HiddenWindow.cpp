@@ -119,22 +119,18 @@ bool Dispatcher::event(QEvent* e) {
 
 WindowHandle allocateHiddenWindow(WindowProcedure procedure) {
     State& s = state();
-    bool first = false;
     auto w = std::make_shared<Window>();
     w->procedure = std::move(procedure);
     w->owner = std::this_thread::get_id();
     WindowHandle handle;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (!s.dispatcher) {
+        if (!s.dispatcher)
             s.dispatcher = new Dispatcher; // lives on this thread for the rest of the process
-            first = true;
-        }
         handle = s.nextHandle++;
         s.windows.emplace(handle, std::move(w));
     }
-    if (first)
-        watchForInputIdle();
+    watchForInputIdle(); // cheap once watching
     return handle;
 }
 

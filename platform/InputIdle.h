@@ -9,7 +9,7 @@
 namespace platform {
 
 // Starts watching the calling (user-interface) thread's event loop; needs a
-// QCoreApplication. Hidden windows call it when the first is made.
+// QCoreApplication. Every hidden window made calls it.
 void watchForInputIdle();
 
 // kWaitSignalled once the loop has been idle, kWaitTimeout, or kWaitFailed

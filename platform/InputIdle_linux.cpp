@@ -41,16 +41,18 @@ void markIdle() {
 
 void watchForInputIdle() {
     IdleState& s = state();
+    // Without an event loop yet there is nothing to watch; a later call may find one.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
+    if (!dispatcher)
+        return;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.watching)
             return;
         s.watching = true;
     }
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
-    if (dispatcher)
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, &markIdle,
-                         Qt::DirectConnection);
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, &markIdle,
+                     Qt::DirectConnection);
 }
 
 std::uint32_t waitForInputIdle(std::uint32_t timeoutMs) {
