@@ -3,6 +3,9 @@
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 
 namespace platform {
 
@@ -11,8 +14,17 @@ QColor toQColor(TColor colour) {
 }
 
 QFont uiFont(int pixelHeight, bool bold) {
-    static const bool haveMsSans = QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"));
-    QFont font(haveMsSans ? QStringLiteral("MS Sans Serif") : QStringLiteral("DejaVu Sans"));
+    // The layouts were made for "MS Sans Serif"; where it is missing, the
+    // closest metric match among common free fonts keeps captions inside
+    // their controls.
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* name : {"MS Sans Serif", "Liberation Sans", "Nimbus Sans", "DejaVu Sans"})
+            if (installed.contains(QLatin1String(name)))
+                return QString::fromLatin1(name);
+        return QStringLiteral("Sans Serif");
+    }();
+    QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelHeight);
     font.setBold(bold);
@@ -155,6 +167,29 @@ TButton::TButton(QWidget* parent, int left, int top, int width, int height, cons
         if (OnClick)
             OnClick(this);
     });
+}
+
+void TButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    style()->drawControl(QStyle::CE_PushButtonBevel, &option, &p, this);
+    const QRect face = rect().adjusted(2, 2, -2, -2);
+    // A substitute font may run a little wider than the one the layout was
+    // made for: narrow it rather than cut the caption off.
+    QFont f = font();
+    for (int stretch = 95; stretch >= 75 && QFontMetrics(f).horizontalAdvance(text()) > face.width(); stretch -= 5)
+        f.setStretch(stretch);
+    p.setFont(f);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    p.drawText(isDown() ? face.translated(1, 1) : face, Qt::AlignCenter | Qt::TextSingleLine, text());
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 TTrackBar::TTrackBar(QWidget* parent, int left, int top, int width, int height, int min, int max, int position)

@@ -99,6 +99,11 @@ class TButton : public QPushButton {
 public:
     TButton(QWidget* parent, int left, int top, int width, int height, const QString& caption);
     TNotifyHandler OnClick;
+
+protected:
+    // The caption may use the whole face inside a two-pixel bevel, as the
+    // layouts assume; the style's wider padding would clip it.
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class TTrackBar : public QSlider {

@@ -10,7 +10,7 @@ packages=(
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxext-dev
   xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick
   python3 python3-xlib
-  fonts-thai-tlwg fonts-dejavu-core
+  fonts-thai-tlwg fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   appstream dpkg-dev file
 )
