@@ -52,6 +52,10 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, FormBorder::HiddenFrame) {
 }
 
 TForm1::~TForm1() {
+    // Ended through the Exit button, the close handler never ran: free here
+    // what it would have released, so nothing is left to the process's end.
+    if (!m_released)
+        releaseFrameResources();
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -180,7 +184,9 @@ void TForm1::FormResize(QObject*) {
     Image1->resize(ClientWidth(), ClientHeight());
 }
 
-void TForm1::FormClose(QObject*, TCloseAction&) {
+void TForm1::FormClose(QObject*, TCloseAction&) { releaseFrameResources(); }
+
+void TForm1::releaseFrameResources() {
     m_released = true;
     ScreenCanvas = nullptr;
     delete LensScreenRect;

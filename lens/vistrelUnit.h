@@ -111,6 +111,7 @@ private:
     void colourStage();
     void ensurePlaneCapacity(std::size_t bytes);
     void scaleProbeBox();
+    void releaseFrameResources();
 
     bool m_released = false;
     std::size_t m_planeCapacity = 0;
