@@ -105,6 +105,15 @@ void TForm1::createControls() {
     setTextColour(Label9, clGreen);
     setTextColour(Label10, clBlue);
 
+    // What a screen reader calls the controls that have no text of their own.
+    Image1->setAccessibleName(QStringLiteral("Enlarged picture"));
+    Panel1->setAccessibleName(QStringLiteral("Lens controls"));
+    Panel2->setAccessibleDescription(QStringLiteral("Hold a mouse button here and drag to move the lens"));
+    TrackBar1->setAccessibleName(QStringLiteral("Zoom Factor"));
+    TrackBar1->ValueText = [](int position) { return QStringLiteral("x %1").arg(ZoomFromTrackBar(position)); };
+    Panel3->setAccessibleName(QStringLiteral("Colour probe"));
+    Panel4->setAccessibleName(QStringLiteral("Colour swatch"));
+
     // Panel1 lies above Panel3, and Image1 under both.
     Image1->lower();
     Panel3->raise();

@@ -112,6 +112,8 @@ public:
     int Position() const { return value(); }
     void SetPosition(int position) { setValue(position); }
     TNotifyHandler OnChange;
+    // What a position stands for, as a screen reader speaks it.
+    std::function<QString(int position)> ValueText;
 };
 
 // An auto-sized label: its size follows its text.

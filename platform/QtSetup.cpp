@@ -1,5 +1,6 @@
 #include "platform/QtSetup.h"
 
+#include "platform/Accessibility.h"
 #include "platform/Application.h"
 #include "platform/HelpEngine.h"
 #include "platform/MessageBox.h"
@@ -21,6 +22,7 @@ void PrepareQtEnvironment() {
 }
 
 void InstallWidgetHooks() {
+    InstallAccessibility();
     if (!Application)
         return;
     Application->helpEngine = [](const std::string& file, unsigned command, std::intptr_t data) {

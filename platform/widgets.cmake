@@ -1,5 +1,6 @@
 # Forms, controls, message boxes, help and the program's Qt set-up.
 add_library(vistrel_platform_widgets STATIC
+  Accessibility.cpp
   Controls.cpp
   Forms.cpp
   HelpEngine.cpp

@@ -31,6 +31,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner, FormBorder::Decorated) {
     TrackBar1 = new TTrackBar(GroupBox1, 9, 18, 173, 18, 0, 30, 15);
     TrackBar1->setEnabled(false);
     TrackBar1->setAccessibleName(QStringLiteral("Squint"));
+    TrackBar1->ValueText = [](int position) { return QStringLiteral("%1 degrees").arg(position - 15); };
     Label1 = new TLabel(GroupBox1, 9, 43, 20, 13, QStringLiteral("ซ้าย"));
     Label2 = new TLabel(GroupBox1, 164, 43, 19, 13, QStringLiteral("ขวา"));
     Label1->setFont(uiFont(11));

@@ -7,6 +7,7 @@ add_executable(gui_lens
   lens/lens_window_test.cpp
   lens/frame_test.cpp
   lens/dialogs_test.cpp
+  lens/accessibility_test.cpp
 )
 target_link_libraries(gui_lens PRIVATE vistrel_forms Qt6::Test GTest::gtest)
 vistrel_add_test(gui_lens LABELS "gui;tsan" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
