@@ -12,9 +12,12 @@
 #include "platform/MessageBox.h"
 #include "platform/QtSetup.h"
 #include "platform/Screen.h"
+#include "vision/ColourCache.h"
 #include "vision/ColourVision.h"
 #include "vision/HueCurve.h"
 #include "vision/Setup.h"
+
+#include <cstring>
 
 using namespace platform;
 
@@ -310,10 +313,17 @@ void TForm1::lensFrame() {
             capture.Ellipse(0, 0, CaptureBitmap->width(), CaptureBitmap->height());
     }
 
+    bool repeated = false;
     try {
-        guardedProcessing();
+        repeated = guardedProcessing();
     } catch (...) {
+        m_shownValid = false;
         ShowMessageBox("Could not capture screen");
+    }
+    // A repeated frame would draw the very same picture: what is shown stays.
+    if (repeated) {
+        Application->ProcessMessages();
+        return;
     }
 
     Canvas& overlay = Image1->GetCanvas();
@@ -330,6 +340,8 @@ void TForm1::lensFrame() {
     overlay.Brush = BrushStyle::Clear;
     overlay.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
     Image1->update();
+    if (m_shownValid)
+        m_shownPicture = Image1->Picture().cacheKey();
 
     Application->ProcessMessages();
 }
@@ -340,9 +352,24 @@ struct CaptureFailed : std::exception {
 };
 } // namespace
 
-void TForm1::guardedProcessing() {
+bool TForm1::guardedProcessing() {
     if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
         throw CaptureFailed();
+    if (repeatsShownFrame()) {
+        // What the processing would leave, as the frame before left it.
+        CaptureBitmap->assign(m_shownResult);
+        SourceWidth = m_shownSourceWidth;
+        SourceHeight = m_shownSourceHeight;
+        ProbeRed = m_shownProbeRed;
+        ProbeGreen = m_shownProbeGreen;
+        ProbeBlue = m_shownProbeBlue;
+        RotatedX = m_shownRotatedX;
+        RotatedY = m_shownRotatedY;
+        if (CheckBox1->Checked())
+            ScanLine = m_shownScanLine;
+        ++m_repeatedFrames;
+        return true;
+    }
 
     if (CheckBox1->Checked()) {
         ScanLine = CaptureBitmap->scanLine(SourceHeight / 2);
@@ -377,26 +404,88 @@ void TForm1::guardedProcessing() {
                      SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
         image.StretchDraw(DisplayRect, *CaptureBitmap);
     }
+    rememberProcessedFrame();
+    return false;
+}
+
+namespace {
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+} // namespace
+
+TForm1::FrameInputs TForm1::currentInputs() const {
+    return {CursorX,       CursorY,          *LensScreenRect, DisplayWidth,   DisplayHeight,
+            ZoomFactor,    SourceWidth,      SourceHeight,    SmoothOn,       CheckBox1->Checked(),
+            CorrectionOn,  ColourBlindLevel, SimulationOn,    SquintPosition, SquintAngle,
+            SquintCentreX, SquintCentreY,    ProbeRed,        ProbeGreen,     ProbeBlue,
+            RotatedX,      RotatedY,         HueCurve};
+}
+
+// True when this frame, its capture taken, would compute what the frame
+// before computed and shows still: the same inputs, the same captured pixels
+// (including those the capture leaves from before), and a picture nobody
+// has drawn on since. Keeps this frame's inputs and capture for the next.
+bool TForm1::repeatsShownFrame() {
+    const FrameInputs now = currentInputs();
+    const FrameInputs& was = m_shownInputs;
+    bool same =
+        m_shownValid && Image1->Picture().cacheKey() == m_shownPicture && now.cursorX == was.cursorX &&
+        now.cursorY == was.cursorY && now.lensRect.Left == was.lensRect.Left &&
+        now.lensRect.Top == was.lensRect.Top && now.lensRect.Right == was.lensRect.Right &&
+        now.lensRect.Bottom == was.lensRect.Bottom && now.displayWidth == was.displayWidth &&
+        now.displayHeight == was.displayHeight && now.zoomFactor == was.zoomFactor &&
+        now.sourceWidth == was.sourceWidth && now.sourceHeight == was.sourceHeight &&
+        now.smoothOn == was.smoothOn && now.probeOn == was.probeOn && now.correctionOn == was.correctionOn &&
+        now.colourBlindLevel == was.colourBlindLevel && now.simulationOn == was.simulationOn &&
+        now.squintPosition == was.squintPosition && sameBits(now.squintAngle, was.squintAngle) &&
+        sameBits(now.squintCentreX, was.squintCentreX) && sameBits(now.squintCentreY, was.squintCentreY) &&
+        now.probeRed == was.probeRed && now.probeGreen == was.probeGreen && now.probeBlue == was.probeBlue &&
+        sameBits(now.rotatedX, was.rotatedX) && sameBits(now.rotatedY, was.rotatedY) &&
+        std::memcmp(&now.hueCurve, &was.hueCurve, sizeof now.hueCurve) == 0 &&
+        m_shownCapture.width() == CaptureBitmap->width() &&
+        m_shownCapture.height() == CaptureBitmap->height();
+    m_shownValid = false;
+    m_shownInputs = now;
+    if (!same) {
+        m_shownCapture.assign(*CaptureBitmap);
+        return false;
+    }
+    // Compared and, from the first row that differs, copied in one pass.
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(CaptureBitmap->width());
+    for (int y = 0; y < CaptureBitmap->height(); ++y) {
+        const std::uint8_t* row = CaptureBitmap->scanLine(y);
+        if (same && std::memcmp(row, m_shownCapture.scanLine(y), rowBytes) == 0)
+            continue;
+        same = false;
+        std::memcpy(m_shownCapture.scanLine(y), row, rowBytes);
+    }
+    m_shownValid = same;
+    return same;
+}
+
+void TForm1::rememberProcessedFrame() {
+    m_shownResult.assign(*CaptureBitmap);
+    m_shownSourceWidth = SourceWidth;
+    m_shownSourceHeight = SourceHeight;
+    m_shownProbeRed = ProbeRed;
+    m_shownProbeGreen = ProbeGreen;
+    m_shownProbeBlue = ProbeBlue;
+    m_shownRotatedX = RotatedX;
+    m_shownRotatedY = RotatedY;
+    m_shownScanLine = ScanLine;
+    m_shownValid = true;
 }
 
 void TForm1::colourStage() {
+    // The per-colour fast paths: the bytes of the plane sequences, with the
+    // HSI planes left as scratch.
     if (SimulationOn == 1) {
-        ConvertToHsi(*CaptureBitmap);
-        SimulateRedGreen();
-        ConvertFromHsi(*CaptureBitmap);
-        CaptureBitmap->assign(*HsiResultBitmap);
+        SimulateRedGreenFast(*CaptureBitmap);
     } else if (CorrectionOn == 1 && ColourBlindLevel == 1) {
-        ConvertToHsi(*CaptureBitmap);
-        CorrectHues(HueCurve);
-        BoostSaturation();
-        ConvertFromHsi(*CaptureBitmap);
-        CaptureBitmap->assign(*HsiResultBitmap);
+        CorrectLowLevelFast(*CaptureBitmap, HueCurve);
     } else if (CorrectionOn == 1 && ColourBlindLevel == 2) {
-        ConvertToHsi(*CaptureBitmap);
-        SeparateRedLightness();
-        BoostSaturation();
-        ConvertFromHsi(*CaptureBitmap);
-        CaptureBitmap->assign(*HsiResultBitmap);
+        CorrectHighLevelFast(*CaptureBitmap);
     } else if (CorrectionOn == 1 && ColourBlindLevel == 3) {
         SevereCorrect(*CaptureBitmap, SourceWidth, SourceHeight, ProbeRed, ProbeGreen, ProbeBlue);
     } else if (CorrectionOn == 1) {
@@ -425,7 +514,9 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
 void TForm1::SmoothEnlarge() {
     SourceWidth = Image1->width();
     SourceHeight = Image1->height();
-    SmoothEnlargeInto(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
+    // The integer pass gives SmoothEnlargeInto's bytes and needs no sample
+    // arrays: RedSamples, GreenSamples and BlueSamples stay unallocated.
+    m_smoother.enlarge(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
 }
 
 int TForm1::BilinearSample(const std::int32_t* samples, float x, float y) {

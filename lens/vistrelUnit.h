@@ -3,11 +3,13 @@
 #pragma once
 
 #include "animtimer/Animtimer.h"
+#include "lens/SmoothEnlargeFast.h"
 #include "platform/Bitmap24.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
+#include "vision/HueCurve.h"
 
 #include <cstdint>
 #include <memory>
@@ -103,18 +105,50 @@ public:
     bool FrameResourcesReleased() const { return m_released; }
     // Bytes each plane holds.
     std::size_t PlaneCapacity() const { return m_planeCapacity; }
+    // Lens frames that found the screen and every input as the frame before
+    // and so left what was shown alone.
+    std::uint64_t RepeatedFrames() const { return m_repeatedFrames; }
 
 private:
     void createControls();
     void lensFrame();
-    void guardedProcessing();
+    bool guardedProcessing();
     void colourStage();
     void ensurePlaneCapacity(std::size_t bytes);
     void scaleProbeBox();
     void releaseFrameResources();
 
+    // What a lens frame reads besides the screen, as it stood at its capture.
+    struct FrameInputs {
+        std::int32_t cursorX, cursorY;
+        TRect lensRect;
+        std::int32_t displayWidth, displayHeight, zoomFactor, sourceWidth, sourceHeight;
+        bool smoothOn, probeOn;
+        std::int32_t correctionOn, colourBlindLevel, simulationOn, squintPosition;
+        float squintAngle, squintCentreX, squintCentreY;
+        std::int32_t probeRed, probeGreen, probeBlue;
+        float rotatedX, rotatedY;
+        CubicCoefficients hueCurve;
+    };
+    FrameInputs currentInputs() const;
+    bool repeatsShownFrame();
+    void rememberProcessedFrame();
+
     bool m_released = false;
     std::size_t m_planeCapacity = 0;
+    SmoothEnlarger m_smoother;
+
+    // The last frame shown: its inputs and capture, what its processing left
+    // in the fields, and the picture's key once its overlay was drawn.
+    bool m_shownValid = false;
+    FrameInputs m_shownInputs{};
+    platform::Bitmap24 m_shownCapture, m_shownResult;
+    std::int32_t m_shownSourceWidth = 0, m_shownSourceHeight = 0;
+    std::int32_t m_shownProbeRed = 0, m_shownProbeGreen = 0, m_shownProbeBlue = 0;
+    float m_shownRotatedX = 0, m_shownRotatedY = 0;
+    std::uint8_t* m_shownScanLine = nullptr;
+    qint64 m_shownPicture = 0;
+    std::uint64_t m_repeatedFrames = 0;
 };
 
 extern TForm1* Form1;

@@ -14,5 +14,11 @@ enum class ColourStage {
 // `capture` ends as the stage's result (a copy of HsiResultBitmap for the HSI
 // stages). LowLevel reads HueCurve as it stands: build it first. The probe
 // values are those the severe correction leaves; the HSI stages leave them be.
+// The HSI stages go through the per-colour fast paths (vision/ColourCache.h),
+// which leave the HSI planes as scratch.
 void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
                       int& probeBlue);
+// The same through the plane functions, step by step: the reference the fast
+// paths are held to.
+void ApplyColourStageReference(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
+                               int& probeBlue);

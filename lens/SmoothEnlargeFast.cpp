@@ -1,0 +1,172 @@
+#include "lens/SmoothEnlargeFast.h"
+
+#include "lens/SmoothEnlarge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+using platform::Bitmap24;
+
+namespace {
+
+constexpr int kScaleBits = 27;
+constexpr std::int64_t kOne = std::int64_t(1) << kScaleBits;
+
+// N ≥ kRoundUp[m] (N = the exact sum in units of 2^-54, m = N >> 54) when the
+// sum rounds up to m + 1 in single precision: within half an ulp of the
+// binade just below m + 1. Ties go to m + 1, whose last significand bit is 0.
+struct RoundUpTable {
+    std::int64_t at[256];
+    RoundUpTable() {
+        for (int m = 0; m < 256; ++m) {
+            // The binade [2^e, 2^(e+1)) that holds the floats just below m + 1.
+            const int e = m == 0 ? -1 : 31 - __builtin_clz(static_cast<unsigned>(m));
+            at[m] = (std::int64_t(m + 1) << 54) - (std::int64_t(1) << (e + 30));
+        }
+    }
+};
+const RoundUpTable roundUp;
+
+// Of two kept rows, the one asked for, computing it in place of the lower
+// row when neither is it (rows are asked for top to bottom).
+template <typename T, typename Spread>
+const T* keptRow(std::vector<T> (&kept)[2], int (&rowOf)[2], int row, Spread spread) {
+    for (int s = 0; s < 2; ++s)
+        if (rowOf[s] == row)
+            return kept[s].data();
+    const int s = rowOf[0] < rowOf[1] ? 0 : 1;
+    spread(row, kept[s].data());
+    rowOf[s] = row;
+    return kept[s].data();
+}
+
+int trailingZeros(std::int64_t v) {
+    return v == 0 ? 64 : __builtin_ctzll(static_cast<unsigned long long>(v));
+}
+
+} // namespace
+
+// The positions k / zoom inside 0..sourceCount − 1 along one axis: their two
+// neighbours and the weight of the second, as the reference forms them.
+bool SmoothEnlarger::buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride) {
+    axis.first.resize(static_cast<std::size_t>(std::max(outCount, 0)));
+    axis.second.resize(axis.first.size());
+    axis.weight.resize(axis.first.size());
+    axis.count = 0;
+    const float last = static_cast<float>(sourceCount - 1);
+    for (int k = 0; k < outCount; ++k) {
+        const float X = static_cast<float>(static_cast<double>(k) / zoomFactor);
+        if (!(X >= 0.0f && X <= last))
+            break; // X grows with k: no later position is inside either
+        const int ix = static_cast<int>(std::floor(X));
+        const double scaled = (static_cast<double>(X) - ix) * static_cast<double>(kOne);
+        if (scaled != std::floor(scaled))
+            return false;
+        axis.first[k] = ix * stride;
+        axis.second[k] = std::min(ix + 1, sourceCount - 1) * stride;
+        axis.weight[k] = static_cast<std::int64_t>(scaled);
+        axis.count = k + 1;
+    }
+    return true;
+}
+
+void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
+                             Bitmap24& smooth) {
+    const int W = capture.width();
+    const int H = capture.height();
+    m_path = Path::None;
+    if (W <= 0 || H <= 0 || zoomFactor < 1)
+        return;
+    const int outWidth = std::min(displayWidth, smooth.width());
+    const int outHeight = std::min(displayHeight, smooth.height());
+    if (!buildAxis(m_columns, outWidth, W, zoomFactor, 3) ||
+        !buildAxis(m_rows, outHeight, H, zoomFactor, 1)) {
+        m_path = Path::Reference;
+        SmoothEnlargeInto(capture, zoomFactor, displayWidth, displayHeight, smooth);
+        return;
+    }
+    const int columns = m_columns.count;
+    const int rows = m_rows.count;
+    if (columns == 0 || rows == 0)
+        return;
+
+    // The coarsest grid all weights lie on: 2^-fine.
+    int zeros = kScaleBits;
+    for (int k = 0; k < columns; ++k)
+        zeros = std::min(zeros, trailingZeros(m_columns.weight[k]));
+    for (int j = 0; j < rows; ++j)
+        zeros = std::min(zeros, trailingZeros(m_rows.weight[j]));
+    const int fine = kScaleBits - zeros;
+    const std::size_t bytes = 3 * static_cast<std::size_t>(columns);
+    m_rowOf[0] = m_rowOf[1] = -1;
+
+    // Up to 2^-4 the sum stays below 2^16 (255·2^8) and its float rounding
+    // never reaches the next integer (half an ulp is at most 2^-17).
+    if (fine <= 4) {
+        m_path = Path::Shift;
+        const int shift = zeros;
+        const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
+        for (auto& v : m_narrow)
+            v.resize(bytes);
+        // A source row spread over the output columns: wx0·left + wx1·right.
+        auto spread = [&](int sourceRow, std::uint16_t* out) {
+            const std::uint8_t* in = capture.scanLine(sourceRow);
+            const std::int32_t* first = m_columns.first.data();
+            const std::int32_t* second = m_columns.second.data();
+            const std::int64_t* weight = m_columns.weight.data();
+            for (int k = 0; k < columns; ++k, out += 3) {
+                const std::uint16_t w1 = static_cast<std::uint16_t>(weight[k] >> shift);
+                const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
+                const std::uint8_t* a = in + first[k];
+                const std::uint8_t* b = in + second[k];
+                out[0] = static_cast<std::uint16_t>(w0 * a[0] + w1 * b[0]);
+                out[1] = static_cast<std::uint16_t>(w0 * a[1] + w1 * b[1]);
+                out[2] = static_cast<std::uint16_t>(w0 * a[2] + w1 * b[2]);
+            }
+        };
+        for (int j = 0; j < rows; ++j) {
+            const int top = m_rows.first[j], bottom = m_rows.second[j];
+            const std::uint16_t w1 = static_cast<std::uint16_t>(m_rows.weight[j] >> shift);
+            const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
+            const std::uint16_t* t = keptRow(m_narrow, m_rowOf, top, spread);
+            const std::uint16_t* b = keptRow(m_narrow, m_rowOf, bottom, spread);
+            std::uint8_t* out = smooth.scanLine(j);
+            const int total = 2 * fine;
+            for (std::size_t i = 0; i < bytes; ++i)
+                out[i] = static_cast<std::uint8_t>((w0 * t[i] + w1 * b[i]) >> total);
+        }
+        return;
+    }
+
+    m_path = Path::Wide;
+    for (auto& v : m_wide)
+        v.resize(bytes);
+    auto spread = [&](int sourceRow, std::int64_t* out) {
+        const std::uint8_t* in = capture.scanLine(sourceRow);
+        const std::int32_t* first = m_columns.first.data();
+        const std::int32_t* second = m_columns.second.data();
+        const std::int64_t* weight = m_columns.weight.data();
+        for (int k = 0; k < columns; ++k, out += 3) {
+            const std::int64_t w1 = weight[k];
+            const std::int64_t w0 = kOne - w1;
+            const std::uint8_t* a = in + first[k];
+            const std::uint8_t* b = in + second[k];
+            out[0] = w0 * a[0] + w1 * b[0];
+            out[1] = w0 * a[1] + w1 * b[1];
+            out[2] = w0 * a[2] + w1 * b[2];
+        }
+    };
+    for (int j = 0; j < rows; ++j) {
+        const std::int64_t w1 = m_rows.weight[j];
+        const std::int64_t w0 = kOne - w1;
+        const std::int64_t* t = keptRow(m_wide, m_rowOf, m_rows.first[j], spread);
+        const std::int64_t* b = keptRow(m_wide, m_rowOf, m_rows.second[j], spread);
+        std::uint8_t* out = smooth.scanLine(j);
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const std::int64_t n = w0 * t[i] + w1 * b[i];
+            const std::int64_t m = n >> 54;
+            out[i] = static_cast<std::uint8_t>(m + (n >= roundUp.at[m]));
+        }
+    }
+}

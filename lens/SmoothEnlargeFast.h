@@ -1,0 +1,48 @@
+// The smoothed enlargement in integer arithmetic, with the bytes of
+// SmoothEnlargeInto to the bit.
+//
+// Why integers are exact here: a column's position X = k / zoom, rounded to
+// single precision, is a dyadic rational, and for X ≥ 1/16 (every zoom up to
+// 16) its fraction is a whole multiple of 2^-27. So are the weights (ix+1−X)
+// and (X−ix); each product of two weights and a byte is a whole multiple of
+// 2^-54 below 2^62, and the four-term sum of the reference, in 64-bit
+// extended precision, is exact: N·2^-54 for an integer N. Rounding that to
+// single precision and truncating gives m = N >> 54, plus one exactly when N
+// lies within half a float ulp below m + 1: a threshold per m, in a table.
+// When every weight is a multiple of 2^-F for a small F (zoom 2, 4, 8) the sum
+// fits 16 bits, never reaches such a threshold, and is a shift.
+//
+// Positions that are not such multiples (zooms above 16) are handed to the
+// reference as a whole.
+#pragma once
+
+#include "platform/Bitmap24.h"
+
+#include <cstdint>
+#include <vector>
+
+class SmoothEnlarger {
+public:
+    // Same contract as SmoothEnlargeInto. Keeps its buffers from call to
+    // call, so frames of one size allocate nothing.
+    void enlarge(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
+                 platform::Bitmap24& smooth);
+
+    // Which way the last call went; for tests and benchmarks.
+    enum class Path { None, Shift, Wide, Reference };
+    Path lastPath() const { return m_path; }
+
+private:
+    struct Axis {
+        std::vector<std::int32_t> first, second; // byte offset of the two neighbours (columns) or row index
+        std::vector<std::int64_t> weight;        // of the second neighbour, in units of 2^-27
+        int count = 0;                           // positions inside the source
+    };
+    bool buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
+
+    Axis m_columns, m_rows;
+    std::vector<std::uint16_t> m_narrow[2];
+    std::vector<std::int64_t> m_wide[2];
+    int m_rowOf[2] = {-1, -1};
+    Path m_path = Path::None;
+};

@@ -1,0 +1,151 @@
+// The per-colour fast paths of the colour stages against the plane functions
+// on varied frames: random colours, screen-like palettes, red- and
+// non-red-dominated frames for level 2, frames the cache has seen before.
+#include "PixelCompare.h"
+#include "vision/ColourCache.h"
+#include "vision/ColourStage.h"
+#include "vision/ColourVision.h"
+
+using platform::Bitmap24;
+
+namespace {
+
+const ColourStage kHsiStages[] = {ColourStage::SimulateRedGreen, ColourStage::LowLevel,
+                                  ColourStage::HighLevel};
+
+// Runs both paths on copies of `source`; both the frame and HsiResultBitmap
+// must come out the same.
+::testing::AssertionResult StageMatches(ColourStage stage, const Bitmap24& source) {
+    Bitmap24 expected, actual;
+    expected.assign(source);
+    actual.assign(source);
+    int r = 1, g = 2, b = 3;
+    ApplyColourStageReference(stage, expected, r, g, b);
+    Bitmap24 expectedResult;
+    expectedResult.assign(*HsiResultBitmap);
+    ApplyColourStage(stage, actual, r, g, b);
+    if (r != 1 || g != 2 || b != 3)
+        return ::testing::AssertionFailure() << "the probe values changed";
+    ::testing::AssertionResult same = SamePixels(expected, actual);
+    if (!same)
+        return same;
+    return SamePixels(expectedResult, *HsiResultBitmap);
+}
+
+// A frame of `reds` pixels out of 100 in red hues, the rest spread over the
+// other hues, intensities varied; some black, white and grey pixels too.
+Bitmap24 RedShare(int reds, std::uint32_t seed) {
+    Bitmap24 b = RandomPicture(97, 61, seed);
+    std::mt19937 rng(seed + 1);
+    for (int y = 0; y < b.height(); ++y) {
+        std::uint8_t* p = b.scanLine(y);
+        for (int x = 0; x < b.width(); ++x, p += 3) {
+            const int pick = static_cast<int>(rng() % 100);
+            const int level = 20 + static_cast<int>(rng() % 220);
+            if (pick < reds) { // red, or a red blending into orange or magenta
+                p[2] = static_cast<std::uint8_t>(level);
+                p[1] = static_cast<std::uint8_t>(rng() % (level / 3 + 1));
+                p[0] = static_cast<std::uint8_t>(rng() % (level / 3 + 1));
+            } else if (pick == 99) {
+                const std::uint8_t v = static_cast<std::uint8_t>(rng() % 3 == 0   ? 255
+                                                                 : rng() % 3 == 0 ? 0
+                                                                                  : level);
+                p[0] = p[1] = p[2] = v;
+            }
+        }
+    }
+    return b;
+}
+
+class ColourCache : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BuildLensHueCurve();
+        ResetColourCaches();
+    }
+    void TearDown() override { ResetColourCaches(); }
+};
+
+} // namespace
+
+TEST_F(ColourCache, RandomFramesMatchThePlaneFunctionsColdAndWarm) {
+    for (ColourStage stage : kHsiStages)
+        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(testing::Message() << "stage " << static_cast<int>(stage) << ", seed " << seed);
+            // Every pixel its own colour, then a palette as a screen has one;
+            // each twice, the second time entirely from the cache.
+            for (int colours : {0, 40}) {
+                const Bitmap24 source = RandomPicture(211, 157, seed, colours);
+                ASSERT_TRUE(StageMatches(stage, source));
+                ASSERT_TRUE(StageMatches(stage, source));
+            }
+        }
+}
+
+TEST_F(ColourCache, HighLevelFollowsEachFramesStatistics) {
+    // Reds fewer, tied and more numerous, so that both rescalings are taken
+    // and the same colours meet different statistics from frame to frame.
+    for (int reds : {5, 30, 50, 70, 95})
+        for (std::uint32_t seed = 10; seed < 13; ++seed) {
+            SCOPED_TRACE(testing::Message() << reds << "% red, seed " << seed);
+            ASSERT_TRUE(StageMatches(ColourStage::HighLevel, RedShare(reds, seed)));
+        }
+}
+
+TEST_F(ColourCache, HighLevelEdgeFramesMatch) {
+    Bitmap24 flat(31, 17); // black: nobody takes part
+    ASSERT_TRUE(StageMatches(ColourStage::HighLevel, flat));
+    // Reds outnumber non-reds whose intensities are all alike.
+    Bitmap24 alike = RedShare(100, 3);
+    for (int x = 0; x < 10; ++x) {
+        std::uint8_t* p = alike.scanLine(5) + 3 * x;
+        p[0] = 200, p[1] = 100, p[2] = 50;
+    }
+    ASSERT_TRUE(StageMatches(ColourStage::HighLevel, alike));
+    // Hues on the borders of the red group: 40, 345 and the blends beside them.
+    Bitmap24 borders(256, 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) {
+            std::uint8_t* p = borders.scanLine(y) + 3 * x;
+            p[2] = 200;
+            p[1] = static_cast<std::uint8_t>(y < 32 ? x * 3 / 4 : 0);
+            p[0] = static_cast<std::uint8_t>(y < 32 ? 0 : x * 3 / 4);
+        }
+    ASSERT_TRUE(StageMatches(ColourStage::HighLevel, borders));
+}
+
+TEST_F(ColourCache, EmptyAndOddSizedFramesMatch) {
+    for (ColourStage stage : kHsiStages) {
+        ASSERT_TRUE(StageMatches(stage, Bitmap24()));
+        ASSERT_TRUE(StageMatches(stage, RandomPicture(1, 1, 5)));
+        ASSERT_TRUE(StageMatches(stage, RandomPicture(1, 33, 6)));
+        ASSERT_TRUE(StageMatches(stage, RandomPicture(35, 1, 7)));
+    }
+}
+
+TEST_F(ColourCache, ANewHueCurveIsNotAnsweredFromTheOldOne) {
+    const Bitmap24 source = RandomPicture(64, 64, 21, 100);
+    ASSERT_TRUE(StageMatches(ColourStage::LowLevel, source));
+    BuildHueCurve(0, -60, 120, 160, 240, 250, 360, 420);
+    ASSERT_TRUE(StageMatches(ColourStage::LowLevel, source));
+    BuildLensHueCurve();
+    ASSERT_TRUE(StageMatches(ColourStage::LowLevel, source));
+}
+
+TEST_F(ColourCache, KeepsWhatItComputedAndForgetsOnReset) {
+    const Bitmap24 source = RandomPicture(50, 40, 8, 25);
+    int r = 0, g = 0, b = 0;
+    Bitmap24 frame;
+    frame.assign(source);
+    ApplyColourStage(ColourStage::SimulateRedGreen, frame, r, g, b);
+    const ColourCacheUsage first = ColourCacheUsageNow();
+    EXPECT_GT(first.simulationColours, 0u);
+    EXPECT_LE(first.simulationColours, 25u);
+    EXPECT_GT(first.residentBytes, 0u);
+    frame.assign(source);
+    ApplyColourStage(ColourStage::SimulateRedGreen, frame, r, g, b);
+    EXPECT_EQ(ColourCacheUsageNow().simulationColours, first.simulationColours);
+    ResetColourCaches();
+    EXPECT_EQ(ColourCacheUsageNow().simulationColours, 0u);
+    EXPECT_EQ(ColourCacheUsageNow().residentBytes, 0u);
+}
