@@ -1,11 +1,36 @@
 // The thread miser: sees one worker to its end on the application's behalf.
 #include "animtimer/Animtimer.h"
 
+#include "platform/Clock.h"
+#include "platform/HiddenWindow.h"
+#include "platform/Threads.h"
+
+#include <algorithm>
 #include <mutex>
 
 namespace {
 // How long the application's end waits for a worker before going on without it.
 constexpr std::uint32_t kThreadEndWaitMs = 5000;
+constexpr std::uint32_t kWaitSliceMs = 5;
+
+// The bounded wait for a worker at its miser's end. The user-interface thread
+// is blocked here, so a worker that sent a tick just before it was detached
+// (to a timer window that outlives this wait) would hang until the time ran
+// out: such sends are answered with 0, as if the window were gone, which
+// runs no handler during the teardown.
+std::uint32_t waitForWorker(platform::ThreadHandle thread) {
+    const std::uint32_t start = platform::timeMs();
+    for (;;) {
+        platform::releaseWaitingSends();
+        const std::uint32_t elapsed = platform::timeMs() - start;
+        if (elapsed >= kThreadEndWaitMs)
+            return platform::waitForThread(thread, 0);
+        const std::uint32_t slice = std::min(kWaitSliceMs, kThreadEndWaitMs - elapsed);
+        const std::uint32_t result = platform::waitForThread(thread, slice);
+        if (result != platform::kWaitTimeout)
+            return result;
+    }
+}
 } // namespace
 
 TThreadMiser::TThreadMiser(TComponent* owner) : TComponent(owner) {
@@ -81,7 +106,7 @@ TThreadMiser::~TThreadMiser() {
     FTimer = nullptr;
     if (FThread) {
         Report(0, "ThreadMiser " + m + ": waiting for its thread to terminate...");
-        if (platform::waitForThread(FThread, kThreadEndWaitMs) == platform::kWaitTimeout)
+        if (waitForWorker(FThread) == platform::kWaitTimeout)
             Report(1, "ThreadMiser " + m + ": thread " + threadText() + " hasn't terminated!");
         platform::closeThreadHandle(FThread);
         Report(0, "ThreadMiser " + m + ": closed thread handle " + threadText() + ". It is no more.");

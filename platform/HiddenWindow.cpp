@@ -157,6 +157,21 @@ void deallocateHiddenWindow(WindowHandle window) {
     }
 }
 
+void releaseWaitingSends() {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (auto d = s.deliveries.begin(); d != s.deliveries.end();) {
+        if (!d->send) {
+            ++d;
+            continue;
+        }
+        d->send->result = 0;
+        d->send->done = true;
+        d->send->cond.notify_all();
+        d = s.deliveries.erase(d);
+    }
+}
+
 bool isWindow(WindowHandle window) {
     return find(window) != nullptr;
 }

@@ -41,6 +41,11 @@ std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintp
 // the window does not exist. A window destroyed meanwhile drops it.
 bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
+// Answers every send that other threads are still waiting on with 0, without
+// running a procedure. For the owning thread's bounded waits on a worker: a
+// worker blocked in a send to it could otherwise never end.
+void releaseWaitingSends();
+
 void setWindowUserData(WindowHandle window, void* data);
 void* windowUserData(WindowHandle window);
 
