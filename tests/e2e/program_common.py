@@ -406,3 +406,39 @@ class LensTestCase(unittest.TestCase):
 
     def show_lens_at(self, cx, cy):
         harness.move_pointer(cx, cy)
+
+
+def visible(size, x, y, margin=2):
+    """Whether client pixel (x, y) lies inside the window's elliptic shape,
+    whose box in client coordinates is (4, 4, S-4, S-23), `margin` pixels in."""
+    l, t, r, b = 4 + margin, 4 + margin, size - 4 - margin, size - 23 - margin
+    u = (x + 0.5 - (l + r) / 2) / ((r - l) / 2)
+    v = (y + 0.5 - (t + b) / 2) / ((b - t) / 2)
+    return u * u + v * v <= 1
+
+
+class Dialog:
+    """A window of the program other than the lens, found by its title."""
+
+    def __init__(self, title, timeout=SETTLE_TIMEOUT):
+        self.title = title
+        self.win = harness.find_window(title, timeout=timeout)
+        if self.win is None:
+            raise AssertionError("no window %r" % title)
+        wait_until(self.shown, "%r did not show" % title)
+
+    def shown(self):
+        return self.win.get_attributes().map_state == harness.X.IsViewable
+
+    def rect(self):
+        return harness.window_rect(self.win)
+
+    def click(self, rect, within=(0, 0), dx=None):
+        """Clicks a control (x, y, w, h) of the window, or of a child at `within`."""
+        left, top, _, _ = self.rect()
+        x, y, w, h = rect
+        harness.move_pointer(left + within[0] + x + (w // 2 if dx is None else dx), top + within[1] + y + h // 2)
+        harness.click(1)
+
+    def wait_closed(self):
+        wait_until(lambda: not self.shown(), "%r did not close" % self.title)
