@@ -413,15 +413,16 @@ TEST_F(TimerFixture, ApplicationEndDoesNotWaitOutADetachedWorkerBlockedInATick) 
     // The loop stops: the worker's next tick stays pending; then the timer is
     // stopped but stays alive, so its window outlives the miser's wait.
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    const std::string n = threadName(timer), m = idOf(newestMiser());
     timer->SetEnabled(false);
-    const std::string m = idOf(newestMiser());
     tr::clear();
     const auto start = std::chrono::steady_clock::now();
     delete Application;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(ms, 1000);
-    EXPECT_FALSE(tr::contains("hasn't terminated"));
+    EXPECT_TRUE(tr::contains("ThreadMiser " + m + ": closed thread handle " + n + ". It is no more."));
+    EXPECT_FALSE(tr::contains("ERR - ThreadMiser " + m + ": thread " + n + " hasn't terminated!"));
 }
 
 TEST_F(TimerFixture, AMiserWhoseThreadEndedFirstIsLastAndLeavesTheTimer) {
