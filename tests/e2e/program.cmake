@@ -2,7 +2,7 @@
 # and checked by screenshots, on a small and a large screen.
 include(${CMAKE_CURRENT_LIST_DIR}/harness.cmake)
 
-foreach(area lens stages)
+foreach(area lens stages edges controls)
   foreach(size 1024x768 1920x1080)
     vistrel_add_e2e_test(e2e_program_${area}_${size}
       SIZE ${size}

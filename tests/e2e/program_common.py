@@ -113,6 +113,7 @@ def desktop_square(desktop, cx, cy, zoom, size, lens_rect=None):
     known = bytearray(sw * sw)
     left, top = cx - h, cy - h
     offscreen = left < 0 or top < 0 or cx + h > desktop.width or cy + h > desktop.height
+    white = 0
     for y in range(sw):
         sy = top + y
         for x in range(sw):
@@ -133,7 +134,10 @@ def desktop_square(desktop, cx, cy, zoom, size, lens_rect=None):
                 if u * u + v * v <= 1:
                     pic.rgb[3 * i : 3 * i + 3] = bytes(WHITE)
                     known[i] = 1
-    return Square(pic, known)
+                    white += 1
+    square = Square(pic, known)
+    square.offscreen_white = white
+    return square
 
 
 def plain_crop(desktop, cx, cy, zoom, size):
