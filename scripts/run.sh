@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# `make run`: starts the lens on the user's display.
+# `make run`: starts the lens on the user's display. Without a display it
+# shows the lens on a virtual X server instead: scripts/demo.py drives it over
+# a test desktop and leaves screenshots and a contact sheet in demo/.
 set -euo pipefail
-build=${1:-build}
-if [ -x "$build/app/vistrel" ]; then
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build}" && pwd)
+
+if [ -n "${DISPLAY:-}" ]; then
   exec "$build/app/vistrel"
 fi
-# Until the program exists: show that the timer ticks as it should.
-exec "$build/bench/bench_tick"
+
+echo "No display: showing the lens on a virtual screen (Xvfb) instead."
+# Debian's own python3 has python-xlib, which the driver needs.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+exec "$root/tests/e2e/with_xvfb.sh" 1024x768 \
+  "$python" "$root/tests/e2e/harness.py" paint -- \
+  "$python" "$root/scripts/demo.py" "$build" "$root/demo"
