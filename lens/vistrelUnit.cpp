@@ -144,7 +144,9 @@ void TForm1::createControls() {
     AnimTimer1 = new TAnimTimer(this);
     AnimTimer1->SetName("AnimTimer1");
     AnimTimer1->SetEnabled(false);
-    AnimTimer1->SetOnTimer([this](TComponent* sender) { AnimTimer1Timer(sender); });
+    // An error that escapes a frame outside its guarded steps is shown like
+    // any handler's; the timer's window itself has no catch.
+    AnimTimer1->SetOnTimer([this](TComponent* sender) { RunHandler([&] { AnimTimer1Timer(sender); }); });
 }
 
 void TForm1::FormCreate(QObject*) {

@@ -47,6 +47,18 @@ private:
 // The one application object of the process, as the forms reach it.
 extern TApplication* Application;
 
+// Runs an event handler as the message loop dispatches it: an exception that
+// escapes it is shown in the application's error box, and the loop goes on.
+template <typename Handler>
+void RunHandler(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        if (Application)
+            Application->ShowException(error);
+    }
+}
+
 // The text an exception box shows: the message with a full stop appended when
 // its last character sorts after '.'.
 std::string exceptionBoxText(const std::string& message);

@@ -1,5 +1,7 @@
 #include "platform/Controls.h"
 
+#include "platform/Application.h"
+
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
@@ -123,17 +125,17 @@ void TPanel::mousePressEvent(QMouseEvent* e) {
     // Qt grabs the pointer for this widget while a button is held, so a drag
     // keeps receiving motion when the pointer leaves the panel.
     if (OnMouseDown)
-        OnMouseDown(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y());
+        RunHandler([&] { OnMouseDown(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y()); });
 }
 
 void TPanel::mouseMoveEvent(QMouseEvent* e) {
     if (OnMouseMove)
-        OnMouseMove(this, e->position().toPoint().x(), e->position().toPoint().y());
+        RunHandler([&] { OnMouseMove(this, e->position().toPoint().x(), e->position().toPoint().y()); });
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* e) {
     if (OnMouseUp)
-        OnMouseUp(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y());
+        RunHandler([&] { OnMouseUp(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y()); });
 }
 
 TGroupBox::TGroupBox(QWidget* parent, int left, int top, int width, int height, const QString& caption)
@@ -146,7 +148,7 @@ TCheckBox::TCheckBox(QWidget* parent, int left, int top, int width, int height, 
     place(this, left, top, width, height);
     connect(this, &QCheckBox::toggled, this, [this](bool) {
         if (OnClick)
-            OnClick(this);
+            RunHandler([this] { OnClick(this); });
     });
 }
 
@@ -155,7 +157,7 @@ TRadioButton::TRadioButton(QWidget* parent, int left, int top, int width, int he
     place(this, left, top, width, height);
     connect(this, &QRadioButton::toggled, this, [this](bool on) {
         if (on && OnClick)
-            OnClick(this);
+            RunHandler([this] { OnClick(this); });
     });
 }
 
@@ -165,7 +167,7 @@ TButton::TButton(QWidget* parent, int left, int top, int width, int height, cons
     setAutoDefault(false);
     connect(this, &QPushButton::clicked, this, [this](bool) {
         if (OnClick)
-            OnClick(this);
+            RunHandler([this] { OnClick(this); });
     });
 }
 
@@ -203,7 +205,7 @@ TTrackBar::TTrackBar(QWidget* parent, int left, int top, int width, int height, 
     setValue(position);
     connect(this, &QSlider::valueChanged, this, [this](int) {
         if (OnChange)
-            OnChange(this);
+            RunHandler([this] { OnChange(this); });
     });
 }
 

@@ -59,7 +59,7 @@ void TForm::SetClientSize(int width, int height) {
         m_client->setGeometry(0, 0, width, height);
     resize(outerW, outerH);
     if (changed && OnResize)
-        OnResize();
+        RunHandler(OnResize);
 }
 
 void TForm::resizeEvent(QResizeEvent* e) {
@@ -140,7 +140,7 @@ void TForm::Close() {
 bool TForm::closeRequested() {
     TCloseAction action = caHide;
     if (OnClose)
-        OnClose(action);
+        RunHandler([&] { OnClose(action); });
     if (action == caNone)
         return false;
     hide();

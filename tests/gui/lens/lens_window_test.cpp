@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest/QTest>
+#include <stdexcept>
 
 namespace {
 
@@ -175,6 +176,15 @@ TEST_F(LensTest, HelpOpensTheGuideOrSaysWhichFileIsMissing) {
     EXPECT_EQ(launched[0], (dir + "/VISTREL_HELP.html").toStdString());
     QFile::remove(dir + "/VISTREL_HELP.html");
     platform::SetHelpLauncher({});
+}
+
+TEST_F(LensTest, AnExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
+    Form1->CheckBox2->OnClick = [](QObject*) { throw std::runtime_error("Cannot smooth"); };
+    Form1->CheckBox2->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Cannot smooth.");
+    Form1->CheckBox1->click();
+    EXPECT_FALSE(Form1->Panel3->isHidden());
 }
 
 TEST(HelpPaths, HelpFileNameMapsToItsHtmlGuide) {
