@@ -28,7 +28,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner, FormBorder::None) {
     Image1->setAccessibleName(QStringLiteral("Vistrel: a magnifying glass over a page"));
 
     Label2 = new TLabel(client, 26, 215, 238, 14, QStringLiteral("VISTREL Program เขียนโดย ทีมวิสเทรล"));
-    Label1 = new TLabel(client, 17, 233, 253, 14, QStringLiteral("ทีมพัฒนาแว่นขยายวิสเทรล เพื่อผู้มีสายตาเลือนราง"));
+    Label1 = new TLabel(client, 17, 233, 253, 14, QStringLiteral("ทีมพัฒนาแว่นขยายวิสเทรล"));
     Label3 = new TLabel(client, 64, 248, 156, 14, QStringLiteral("E-mail: vistrel@example.org"));
     for (TLabel* l : {Label2, Label1})
         l->setFont(uiFont(12));
