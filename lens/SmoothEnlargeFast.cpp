@@ -41,6 +41,14 @@ const T* keptRow(std::vector<T> (&kept)[2], int (&rowOf)[2], int row, Spread spr
     return kept[s].data();
 }
 
+// w0·top + w1·bottom, shifted down to bytes. Apart from the loop above so
+// the vectoriser sees rows that cannot overlap.
+void blendRows(const std::uint16_t* __restrict top, const std::uint16_t* __restrict bottom, std::uint16_t w0,
+               std::uint16_t w1, int shift, std::uint8_t* __restrict out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(w0 * top[i] + w1 * bottom[i]) >> shift);
+}
+
 int trailingZeros(std::int64_t v) {
     return v == 0 ? 64 : __builtin_ctzll(static_cast<unsigned long long>(v));
 }
@@ -109,9 +117,28 @@ void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displa
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
         for (auto& v : m_narrow)
             v.resize(bytes);
-        // A source row spread over the output columns: wx0·left + wx1·right.
+        // A power-of-two zoom puts column k at source pixel k >> fine with
+        // weight k mod zoom: each source pixel and its right neighbour give
+        // `zoom` columns, a·(zoom − r) + b·r for r = 0 … zoom − 1.
+        const bool powerOfTwo = zoomFactor == (1 << fine);
         auto spread = [&](int sourceRow, std::uint16_t* out) {
             const std::uint8_t* in = capture.scanLine(sourceRow);
+            if (powerOfTwo) {
+                const int zoom = zoomFactor;
+                const std::uint8_t* last = in + 3 * (W - 1);
+                for (int k = 0; k < columns; in += 3) {
+                    const std::uint8_t* next = in < last ? in + 3 : in;
+                    const int a0 = in[0], a1 = in[1], a2 = in[2];
+                    const int d0 = next[0] - a0, d1 = next[1] - a1, d2 = next[2] - a2;
+                    const int end = std::min(columns, k + zoom);
+                    for (int r = 0; k < end; ++k, ++r, out += 3) {
+                        out[0] = static_cast<std::uint16_t>(a0 * zoom + d0 * r);
+                        out[1] = static_cast<std::uint16_t>(a1 * zoom + d1 * r);
+                        out[2] = static_cast<std::uint16_t>(a2 * zoom + d2 * r);
+                    }
+                }
+                return;
+            }
             const std::int32_t* first = m_columns.first.data();
             const std::int32_t* second = m_columns.second.data();
             const std::int64_t* weight = m_columns.weight.data();
@@ -131,10 +158,7 @@ void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displa
             const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
             const std::uint16_t* t = keptRow(m_narrow, m_rowOf, top, spread);
             const std::uint16_t* b = keptRow(m_narrow, m_rowOf, bottom, spread);
-            std::uint8_t* out = smooth.scanLine(j);
-            const int total = 2 * fine;
-            for (std::size_t i = 0; i < bytes; ++i)
-                out[i] = static_cast<std::uint8_t>((w0 * t[i] + w1 * b[i]) >> total);
+            blendRows(t, b, w0, w1, 2 * fine, smooth.scanLine(j), bytes);
         }
         return;
     }

@@ -198,7 +198,22 @@ const QImage& sourcePixels(const QImage* target, const Bitmap24& src, QImage& ho
 }
 
 void bgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count) {
-    for (int i = 0; i < count; ++i, in += 3)
+    int i = 0;
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    // Four pixels from three unaligned 32-bit loads: the lens is painted
+    // from a full-size bitmap on every smoothed frame.
+    for (; i + 4 <= count; i += 4, in += 12) {
+        std::uint32_t a, b, c;
+        std::memcpy(&a, in, 4);
+        std::memcpy(&b, in + 4, 4);
+        std::memcpy(&c, in + 8, 4);
+        out[i] = 0xFF000000u | (a & 0xFFFFFFu);
+        out[i + 1] = 0xFF000000u | (a >> 24) | ((b & 0xFFFFu) << 8);
+        out[i + 2] = 0xFF000000u | (b >> 16) | ((c & 0xFFu) << 16);
+        out[i + 3] = 0xFF000000u | (c >> 8);
+    }
+#endif
+    for (; i < count; ++i, in += 3)
         out[i] = 0xFF000000u | (std::uint32_t(in[2]) << 16) | (std::uint32_t(in[1]) << 8) | in[0];
 }
 
@@ -279,6 +294,7 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
     if (kind == TargetKind::Other)
         rows = QImage(count, static_cast<int>(j1 - j0), QImage::Format_RGB32);
     const std::size_t rowBytes = static_cast<std::size_t>(count) * (kind == TargetKind::Bgr888 ? 3 : 4);
+    const bool sameWidth = sw == dw;
     std::int64_t lastSourceRow = -1;
     const std::uint8_t* lastOut = nullptr;
     for (std::int64_t j = j0; j < j1; ++j) {
@@ -301,7 +317,14 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
             continue;
         }
         const std::uint8_t* in = pixels.constScanLine(static_cast<int>(sourceRow));
-        if (kind == TargetKind::Bgr888) {
+        if (sameWidth) {
+            // One to one across: no column table, a plain row conversion.
+            const std::uint8_t* from = in + columns[0];
+            if (kind == TargetKind::Bgr888)
+                std::memcpy(out, from, rowBytes);
+            else
+                bgrRowToRgb32(from, reinterpret_cast<std::uint32_t*>(out), count);
+        } else if (kind == TargetKind::Bgr888) {
             for (int i = 0; i < count; ++i) {
                 const std::uint8_t* p = in + columns[i];
                 out[3 * i] = p[0];

@@ -14,83 +14,81 @@ using platform::Bitmap24;
 
 namespace {
 
-constexpr std::size_t kColours = std::size_t(1) << 24;
-constexpr std::size_t kBlockColours = 1024; // one 4 KiB page of 32-bit entries
-constexpr std::size_t kBlocks = kColours / kBlockColours;
-constexpr std::size_t kBlockBudget = 4096; // 16 MiB of written pages per table
-constexpr std::size_t kHighLevelBudget = std::size_t(1) << 20;
+// A colour table that grows to this many colours is dropped and refilled.
+constexpr std::size_t kColourBudget = std::size_t(1) << 20;
 
-// Table index of a colour: the high bits (r/8, g/8, b/16) pick the block and
-// the low bits the entry, so that neighbouring colours (a gradient, the grey
-// ramp of anti-aliased text) share few pages. Three small tables make it
-// three loads and two ORs.
-struct ColourIndex {
-    std::uint32_t red[256], green[256], blue[256];
-    ColourIndex() {
-        for (std::uint32_t v = 0; v < 256; ++v) {
-            red[v] = ((v >> 3) << 19) | ((v & 7) << 7);
-            green[v] = ((v >> 3) << 14) | ((v & 7) << 4);
-            blue[v] = ((v >> 4) << 10) | (v & 15);
-        }
-    }
-    std::uint32_t operator()(std::uint8_t b, std::uint8_t g, std::uint8_t r) const {
-        return red[r] | green[g] | blue[b];
-    }
-};
-const ColourIndex colourIndex;
-
-// 2^24 words, 0 meaning "not computed yet". calloc hands a block this large
-// over as fresh zero pages that the system maps only once they are written.
+// Colour → 32-bit word, open addressing with linear probing; a slot is
+// (colour + 1) << 32 | word, 0 when free. Kept at most half full, so a
+// look-up usually ends at its first slot.
 class ColourTable {
 public:
-    ColourTable() = default;
-    ColourTable(const ColourTable&) = delete;
-    ColourTable& operator=(const ColourTable&) = delete;
-    ~ColourTable() { std::free(m_words); }
-
-    // Before a frame: allocated, and not grown past its budget.
-    std::uint32_t* prepare() {
-        if (overBudget())
+    // Before a frame of `pixels` pixels: dropped if it could grow past its
+    // budget in this frame.
+    void prepare(std::size_t pixels) {
+        if (m_colours + pixels > kColourBudget)
             reset();
-        if (!m_words) {
-            m_words = static_cast<std::uint32_t*>(std::calloc(kColours, sizeof(std::uint32_t)));
-            if (!m_words)
-                throw std::bad_alloc();
-            m_written.assign(kBlocks / 64, 0);
-        }
-        return m_words;
+        if (m_slots.empty())
+            rehash(4096);
     }
 
-    void store(std::uint32_t index, std::uint32_t word) {
-        m_words[index] = word;
-        ++m_colours;
-        const std::size_t block = index / kBlockColours;
-        std::uint64_t& bits = m_written[block / 64];
-        const std::uint64_t bit = std::uint64_t(1) << (block % 64);
-        if (!(bits & bit)) {
-            bits |= bit;
-            ++m_blocks;
+    // The word kept for `colour`, or 0.
+    std::uint32_t find(std::uint32_t colour) const {
+        const std::uint64_t key = std::uint64_t(colour + 1) << 32;
+        for (std::size_t i = slotOf(colour);; i = (i + 1) & m_mask) {
+            const std::uint64_t slot = m_slots[i];
+            if ((slot & ~std::uint64_t(0xFFFFFFFF)) == key)
+                return static_cast<std::uint32_t>(slot);
+            if (slot == 0)
+                return 0;
         }
+    }
+
+    // `colour` must not be in the table yet; `word` must not be 0.
+    void store(std::uint32_t colour, std::uint32_t word) {
+        if (2 * (m_colours + 1) > m_slots.size())
+            rehash(2 * m_slots.size());
+        std::size_t i = slotOf(colour);
+        while (m_slots[i] != 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = (std::uint64_t(colour + 1) << 32) | word;
+        ++m_colours;
     }
 
     void reset() {
-        std::free(m_words);
-        m_words = nullptr;
+        std::vector<std::uint64_t>().swap(m_slots);
         m_colours = 0;
-        m_blocks = 0;
-        m_written.clear();
+        m_mask = 0;
+        m_shift = 64;
     }
 
-    bool overBudget() const { return m_blocks > kBlockBudget; }
     std::size_t colours() const { return m_colours; }
-    std::size_t residentBytes() const { return m_blocks * kBlockColours * sizeof(std::uint32_t); }
+    std::size_t bytes() const { return m_slots.capacity() * sizeof(std::uint64_t); }
 
 private:
-    std::uint32_t* m_words = nullptr;
-    std::vector<std::uint64_t> m_written; // one bit per block
+    std::size_t slotOf(std::uint32_t colour) const {
+        return static_cast<std::size_t>((colour * 0x9E3779B97F4A7C15ull) >> m_shift);
+    }
+    void rehash(std::size_t size) {
+        std::vector<std::uint64_t> old;
+        old.swap(m_slots);
+        m_slots.assign(size, 0);
+        m_mask = size - 1;
+        m_shift = 64 - __builtin_ctzll(size);
+        m_colours = 0;
+        for (std::uint64_t slot : old)
+            if (slot != 0)
+                store(static_cast<std::uint32_t>(slot >> 32) - 1, static_cast<std::uint32_t>(slot));
+    }
+
+    std::vector<std::uint64_t> m_slots;
     std::size_t m_colours = 0;
-    std::size_t m_blocks = 0;
+    std::size_t m_mask = 0;
+    int m_shift = 64;
 };
+
+std::uint32_t colourOf(const std::uint8_t* bgr) {
+    return bgr[0] | (std::uint32_t(bgr[1]) << 8) | (std::uint32_t(bgr[2]) << 16);
+}
 
 constexpr std::uint32_t kKnown = 1u << 24;
 
@@ -154,17 +152,23 @@ template <typename Compute> void mapColours(ColourTable& table, Bitmap24& captur
         capture.assign(result);
         return;
     }
-    const std::uint32_t* words = table.prepare();
     const int width = capture.width();
+    table.prepare(static_cast<std::size_t>(width) * capture.height());
+    // Screens repeat colours in runs: a pixel like the one before it takes
+    // the same word without a look-up.
+    std::uint32_t lastColour = ~0u, word = 0;
     for (int y = 0; y < capture.height(); ++y) {
         const std::uint8_t* in = capture.scanLine(y);
         std::uint8_t* out = result.scanLine(y);
         for (int x = 0; x < width; ++x, in += 3, out += 3) {
-            const std::uint32_t index = colourIndex(in[0], in[1], in[2]);
-            std::uint32_t word = words[index];
-            if (word == 0) {
-                word = compute(in[0], in[1], in[2]);
-                table.store(index, word);
+            const std::uint32_t colour = colourOf(in);
+            if (colour != lastColour) {
+                lastColour = colour;
+                word = table.find(colour);
+                if (word == 0) {
+                    word = compute(in[0], in[1], in[2]);
+                    table.store(colour, word);
+                }
             }
             out[0] = static_cast<std::uint8_t>(word);
             out[1] = static_cast<std::uint8_t>(word >> 8);
@@ -230,27 +234,31 @@ void CorrectHighLevelFast(Bitmap24& capture) {
         return;
     }
     const std::size_t count = static_cast<std::size_t>(capture.width()) * capture.height();
-    if (highLevelColours.size() + count > kHighLevelBudget || highLevelTable.overBudget()) {
+    if (highLevelColours.size() + count > kColourBudget) {
         highLevelTable.reset();
-        highLevelColours.clear();
+        std::vector<HighLevelColour>().swap(highLevelColours);
     }
-    std::uint32_t* words = highLevelTable.prepare();
+    highLevelTable.prepare(count);
     frameSlots.resize(count);
 
     // The colours of the frame and the statistics of SeparateRedLightness.
     const int width = capture.width();
     GroupStats reds, others;
     std::uint32_t* slot = frameSlots.data();
+    std::uint32_t lastColour = ~0u, word = 0;
     for (int y = 0; y < capture.height(); ++y) {
         const std::uint8_t* in = capture.scanLine(y);
         for (int x = 0; x < width; ++x, in += 3) {
-            const std::uint32_t index = colourIndex(in[0], in[1], in[2]);
-            std::uint32_t word = words[index];
-            if (word == 0) {
-                const HsiValue v = HsiOfPixel(in[0], in[1], in[2]);
-                highLevelColours.push_back({v.I, v.H, HsiSharesOf(v.H, boostArc(v.S))});
-                word = static_cast<std::uint32_t>(highLevelColours.size());
-                highLevelTable.store(index, word);
+            const std::uint32_t colour = colourOf(in);
+            if (colour != lastColour) {
+                lastColour = colour;
+                word = highLevelTable.find(colour);
+                if (word == 0) {
+                    const HsiValue v = HsiOfPixel(in[0], in[1], in[2]);
+                    highLevelColours.push_back({v.I, v.H, HsiSharesOf(v.H, boostArc(v.S))});
+                    word = static_cast<std::uint32_t>(highLevelColours.size());
+                    highLevelTable.store(colour, word);
+                }
             }
             *slot++ = word - 1;
             const HighLevelColour& c = highLevelColours[word - 1];
@@ -309,7 +317,7 @@ void CorrectHighLevelFast(Bitmap24& capture) {
 
 ColourCacheUsage ColourCacheUsageNow() {
     return {simulationTable.colours(), lowLevelTable.colours(), highLevelTable.colours(),
-            simulationTable.residentBytes() + lowLevelTable.residentBytes() + highLevelTable.residentBytes() +
+            simulationTable.bytes() + lowLevelTable.bytes() + highLevelTable.bytes() +
                 highLevelColours.capacity() * sizeof(HighLevelColour) + frameSlots.capacity() * 4};
 }
 
