@@ -185,6 +185,8 @@ class Soak(LensTestCase):
         while time.monotonic() < end:
             now = time.monotonic()
             if now >= next_change:
+                # The trail shows which settings memory grows under.
+                print("soak: %5.0f s  %6.1f MB  %s" % (now - start, rss_mb(pid), self.settings()), file=sys.stderr)
                 self.change_something(step)
                 step += 1
                 next_change = now + PHASE
