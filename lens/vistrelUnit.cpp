@@ -358,8 +358,10 @@ bool TForm1::guardedProcessing() {
     if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
         throw CaptureFailed();
     if (repeatsShownFrame()) {
-        // What the processing would leave, as the frame before left it.
-        CaptureBitmap->assign(m_shownResult);
+        // What the processing would leave, as the frame before left it (the
+        // capture itself when no stage rewrote it).
+        if (!m_shownResultIsCapture)
+            CaptureBitmap->assign(m_shownResult);
         SourceWidth = m_shownSourceWidth;
         SourceHeight = m_shownSourceHeight;
         ProbeRed = m_shownProbeRed;
@@ -467,7 +469,12 @@ bool TForm1::repeatsShownFrame() {
 }
 
 void TForm1::rememberProcessedFrame() {
-    m_shownResult.assign(*CaptureBitmap);
+    // Only the colour stages and the rotation rewrite CaptureBitmap.
+    const bool colourStageRan =
+        SimulationOn == 1 || (CorrectionOn == 1 && ColourBlindLevel >= 1 && ColourBlindLevel <= 3);
+    m_shownResultIsCapture = !colourStageRan && SquintPosition == 15;
+    if (!m_shownResultIsCapture)
+        m_shownResult.assign(*CaptureBitmap);
     m_shownSourceWidth = SourceWidth;
     m_shownSourceHeight = SourceHeight;
     m_shownProbeRed = ProbeRed;

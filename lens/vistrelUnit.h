@@ -143,6 +143,7 @@ private:
     bool m_shownValid = false;
     FrameInputs m_shownInputs{};
     platform::Bitmap24 m_shownCapture, m_shownResult;
+    bool m_shownResultIsCapture = false;
     std::int32_t m_shownSourceWidth = 0, m_shownSourceHeight = 0;
     std::int32_t m_shownProbeRed = 0, m_shownProbeGreen = 0, m_shownProbeBlue = 0;
     float m_shownRotatedX = 0, m_shownRotatedY = 0;

@@ -12,3 +12,13 @@ vistrel_add_test(unit_perf LABELS unit TIMEOUT 300)
 add_executable(unit_perf_exhaustive perf/colour_cache_exhaustive_test.cpp)
 target_link_libraries(unit_perf_exhaustive PRIVATE vistrel_pixels GTest::gtest_main)
 vistrel_add_test(unit_perf_exhaustive LABELS unit slow TIMEOUT 600)
+
+# Repeated frames on the whole lens window (Qt offscreen, in-memory screen).
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_executable(gui_perf_repeated_frame
+  perf/repeated_frame_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/../gui/lens/LensFixture.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/../gui/lens/gui_main.cpp
+)
+target_link_libraries(gui_perf_repeated_frame PRIVATE vistrel_forms Qt6::Test GTest::gtest)
+vistrel_add_test(gui_perf_repeated_frame LABELS "gui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)

@@ -1,0 +1,120 @@
+// Frames that repeat the one before leave the lens as it is; everything a
+// frame leaves behind (picture, CaptureBitmap, fields) is what a frame that
+// did the work would have left.
+#include "../../gui/lens/LensFixture.h"
+#include "vision/ColourStage.h"
+
+#include <QImage>
+
+using platform::Bitmap24;
+
+namespace {
+
+Bitmap24 copyOf(const Bitmap24& b) {
+    Bitmap24 c;
+    c.assign(b);
+    return c;
+}
+
+bool sameBitmap(const Bitmap24& a, const Bitmap24& b) {
+    if (a.width() != b.width() || a.height() != b.height())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        if (std::memcmp(a.scanLine(y), b.scanLine(y), 3 * static_cast<std::size_t>(a.width())) != 0)
+            return false;
+    return true;
+}
+
+using RepeatedFrame = LensTest;
+
+} // namespace
+
+TEST_F(RepeatedFrame, AStillScreenLeavesWhatTheFullFrameLeft) {
+    const struct {
+        int simulation, correction, level;
+        bool smooth;
+        int squint;
+    } table[] = {{0, 0, 0, false, 15}, {0, 0, 0, true, 15}, {1, 0, 0, true, 15},
+                 {0, 1, 2, false, 15}, {0, 1, 3, true, 15}, {0, 0, 0, true, 16}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(testing::Message() << "simulation " << row.simulation << " level " << row.level
+                                        << " smooth " << row.smooth << " squint " << row.squint);
+        Form1->SimulationOn = row.simulation;
+        Form1->CorrectionOn = row.correction;
+        Form1->ColourBlindLevel = row.level;
+        Form1->SmoothOn = row.smooth;
+        Form1->SquintPosition = row.squint;
+        Form1->SquintAngle = 0.3f;
+        cursorAt(300 + row.level, 200); // a fresh square for each row
+        // The severe correction and the rotation leave new probe values
+        // behind, which the next frame starts from: it runs in full too.
+        frame();
+        frame();
+        const std::uint64_t repeated = Form1->RepeatedFrames();
+        const QImage shown = Form1->Image1->Picture().copy();
+        const Bitmap24 capture = copyOf(*Form1->CaptureBitmap);
+        const int sourceWidth = Form1->SourceWidth, probeRed = Form1->ProbeRed;
+        frame();
+        EXPECT_EQ(Form1->RepeatedFrames(), repeated + 1);
+        EXPECT_EQ(Form1->Image1->Picture(), shown);
+        EXPECT_TRUE(sameBitmap(*Form1->CaptureBitmap, capture));
+        EXPECT_EQ(Form1->SourceWidth, sourceWidth);
+        EXPECT_EQ(Form1->ProbeRed, probeRed);
+    }
+}
+
+TEST_F(RepeatedFrame, AnyChangeRunsTheFrameAgain) {
+    frame();
+    frame();
+    std::uint64_t repeated = Form1->RepeatedFrames();
+    ASSERT_EQ(repeated, 1u);
+    const std::function<void()> changes[] = {
+        [this] { cursorAt(101, 100); },
+        [] { Form1->SmoothOn = true; },
+        [] { Form1->TrackBar1->SetPosition(2); },
+        [] { Form1->SimulationOn = 1; },
+        [this] {
+            picture.setPixel(101, 100, qRgb(1, 2, 3));
+            screen->setPicture(picture);
+        },
+        [] { Form1->Image1->GetCanvas().Ellipse(0, 0, 10, 10); }, // someone drew on the picture
+        [] { Form1->Image1->ClearPicture(); },
+    };
+    for (const auto& change : changes) {
+        change();
+        frame();
+        EXPECT_EQ(Form1->RepeatedFrames(), repeated);
+        frame();
+        EXPECT_EQ(Form1->RepeatedFrames(), ++repeated);
+    }
+}
+
+// At zoom 8 the capture leaves the last column and row of CaptureBitmap as
+// the frame before left them: the comparison covers them too, and the frame
+// that follows a change there matches one that did the work.
+TEST_F(RepeatedFrame, PixelsTheCaptureLeavesAreComparedToo) {
+    Form1->TrackBar1->SetPosition(4);
+    Form1->SimulationOn = 1;
+    frame();
+    frame();
+    ASSERT_EQ(Form1->RepeatedFrames(), 1u);
+    const int last = Form1->CaptureBitmap->width() - 1;
+    std::uint8_t* p = Form1->CaptureBitmap->scanLine(7) + 3 * last;
+    p[0] = 30, p[1] = 60, p[2] = 200;
+    Bitmap24 expected = copyOf(*Form1->CaptureBitmap);
+    ASSERT_TRUE(screen->copyTo(Form1->SourceRect, expected, Form1->CaptureRect.Left, Form1->CaptureRect.Top));
+    int r = 0, g = 0, b = 0;
+    ApplyColourStageReference(ColourStage::SimulateRedGreen, expected, r, g, b);
+    frame();
+    EXPECT_EQ(Form1->RepeatedFrames(), 1u);
+    EXPECT_TRUE(sameBitmap(*Form1->CaptureBitmap, expected));
+}
+
+TEST_F(RepeatedFrame, AFailingCaptureIsNeverARepeat) {
+    frame();
+    screen->setFailing(true);
+    frame();
+    frame();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(Form1->RepeatedFrames(), 0u);
+}
