@@ -12,7 +12,7 @@ packages=(
   python3 python3-xlib
   fonts-thai-tlwg fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
-  appstream dpkg-dev file
+  appstream desktop-file-utils dpkg-dev file
 )
 
 missing=()
