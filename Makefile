@@ -74,10 +74,11 @@ fuzz:
 # The soak alone, as long as SOAK_SECONDS says (make test runs it for 180 s).
 SOAK_SECONDS ?= 1800
 soak: build
-	VISTREL_SOAK_SECONDS=$(SOAK_SECONDS) VISTREL_EXE=$(BUILD)/app/vistrel \
-	  VISTREL_E2E_ARTIFACTS=$(CURDIR)/$(BUILD)/e2e-artifacts/soak PYTHONPATH=tests/e2e \
+	VISTREL_SOAK_SECONDS=$(SOAK_SECONDS) VISTREL_EXE=$(abspath $(BUILD))/app/vistrel \
+	  VISTREL_FILTER=$(abspath $(BUILD))/tools/vistrel-filter \
+	  VISTREL_E2E_ARTIFACTS=$(abspath $(BUILD))/e2e-artifacts/soak PYTHONPATH=$(CURDIR)/tests/e2e \
 	  tests/e2e/with_xvfb.sh 1024x768 /usr/bin/python3 tests/e2e/harness.py paint \
-	    --ppm $(BUILD)/e2e-artifacts/soak/desktop.ppm -- /usr/bin/python3 tests/e2e/soak_test.py
+	    --ppm $(abspath $(BUILD))/e2e-artifacts/soak/desktop.ppm -- /usr/bin/python3 tests/e2e/soak_test.py
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
