@@ -85,8 +85,11 @@ TEST_F(LensTest, CaptureFailingForSeveralTicksUnderEveryStageRecovers) {
         for (const std::string& text : boxes)
             EXPECT_EQ(text, kCaptureError);
 
-        // Recovered, back at the first place: the same picture as before.
+        // Recovered: the lens follows the cursor again, and back at the first
+        // place shows the same picture as before.
         screen->setFailing(false);
+        frame();
+        EXPECT_FALSE(lensPicture() == healthy) << c.name << ": the lens did not move on";
         cursorAt(300, 300);
         frame();
         frame();
