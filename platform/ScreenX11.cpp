@@ -10,6 +10,10 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
+
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -121,15 +125,37 @@ bool clipCapture(const TRect& source, int screenW, int screenH, const Bitmap24& 
 }
 
 // 32-bit little-endian BGRX words (as an RGB32 QImage holds them too) to
-// the bitmap's B,G,R bytes. The plain byte loop measured faster here than
-// packing four pixels into three words.
-void bgrxRowToBgr(const std::uint8_t* in, std::uint8_t* out, int count) {
+// the bitmap's B,G,R bytes. Every frame converts its whole capture (a still
+// lens compares it with the last one), so the SSSE3 shuffle is worth its
+// dispatch: four times fewer instructions than the byte loop.
+void bgrxRowToBgrPlain(const std::uint8_t* in, std::uint8_t* out, int count) {
     for (int x = 0; x < count; ++x, in += 4, out += 3) {
         out[0] = in[0];
         out[1] = in[1];
         out[2] = in[2];
     }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void bgrxRowToBgrShuffle(const std::uint8_t* in, std::uint8_t* out,
+                                                          int count) {
+    // Of each 16-byte group of four pixels, the twelve colour bytes first.
+    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    // Each store writes 16 bytes of which the last 4 are overwritten by the
+    // next; the loop stops while 4 spare bytes remain in the row.
+    for (; x + 6 <= count; x += 4, in += 16, out += 12) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pixels, pick));
+    }
+    bgrxRowToBgrPlain(in, out, count - x);
+}
+
+using RowConverter = void (*)(const std::uint8_t*, std::uint8_t*, int);
+const RowConverter bgrxRowToBgr = __builtin_cpu_supports("ssse3") ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
+#else
+constexpr auto bgrxRowToBgr = bgrxRowToBgrPlain;
+#endif
 
 void bgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const Clip& clip, Bitmap24& dst) {
     for (int row = 0; row < clip.height; ++row)
@@ -181,8 +207,9 @@ bool rootIsBgrx(xcb_connection_t* connection, const xcb_screen_t* screen) {
 struct X11Screen::Impl {
     OwnedConnection owned; // set when the connection is ours
     xcb_connection_t* connection = nullptr;
-    QPointer<QObject> application; // set when the connection is the application's
-    bool borrowed = false;
+    QPointer<QObject> application; // set when the screen follows the application
+    bool borrowed = false;         // the connection is the application's
+    bool tied = false;             // sizes as the application sees them; unusable once it is gone
     xcb_window_t root = 0;
     int rootWidth = 0;
     int rootHeight = 0;
@@ -191,31 +218,43 @@ struct X11Screen::Impl {
     ShmSegment segment; // declared after the connection: released first
 
     ~Impl() {
-        if (!alive())
+        if (!connection || (borrowed && !application) || xcb_connection_has_error(connection) != 0)
             segment.forgetServer();
     }
 
     bool alive() const {
-        if (!connection || (borrowed && !application))
+        if (!connection || (tied && !application))
             return false;
         return xcb_connection_has_error(connection) == 0;
     }
 
     void open(Connection choice) {
+        int number = 0;
 #if QT_CONFIG(xcb)
         if (choice == Connection::Application && qGuiApp) {
             if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-                connection = x11->connection();
-                if (connection) {
-                    borrowed = true;
+                if (xcb_connection_t* shared = x11->connection()) {
+                    tied = true;
                     application = qGuiApp;
+                    // The captures and pointer queries of every frame travel on
+                    // a connection of our own: their replies on the shared one
+                    // would wake Qt's event reader thread a hundred times a
+                    // second for nothing.
+                    owned.reset(xcb_connect(nullptr, &number));
+                    if (xcb_connection_has_error(owned.get())) {
+                        owned.reset();
+                        connection = shared;
+                        borrowed = true;
+                        number = screenNumberFromEnvironment();
+                    } else {
+                        connection = owned.get();
+                    }
                 }
             }
         }
 #else
         Q_UNUSED(choice);
 #endif
-        int number = 0;
         if (!connection) {
             owned.reset(xcb_connect(nullptr, &number));
             if (xcb_connection_has_error(owned.get())) {
@@ -223,8 +262,6 @@ struct X11Screen::Impl {
                 return;
             }
             connection = owned.get();
-        } else {
-            number = screenNumberFromEnvironment();
         }
         const xcb_screen_t* screen = screenOf(connection, number);
         if (!screen)
@@ -325,7 +362,7 @@ bool X11Screen::hasSharedMemory() const {
 }
 
 int X11Screen::width() const {
-    if (m->borrowed || !m->alive()) {
+    if (m->tied || !m->alive()) {
         if (QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr)
             return screen->geometry().width();
     }
@@ -333,7 +370,7 @@ int X11Screen::width() const {
 }
 
 int X11Screen::height() const {
-    if (m->borrowed || !m->alive()) {
+    if (m->tied || !m->alive()) {
         if (QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr)
             return screen->geometry().height();
     }

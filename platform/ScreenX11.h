@@ -14,8 +14,10 @@ namespace platform {
 
 class X11Screen : public Screen {
 public:
-    // Application: the QGuiApplication's X connection when there is one (an
-    // xcb application), else a connection of our own. Own: always our own.
+    // Application: follows the QGuiApplication when it is an xcb one (its
+    // screen's size; unusable once it is gone), the requests on a connection
+    // of our own to the same display (the application's if that cannot be
+    // opened); without one, like Own. Own: always our own, root-window sizes.
     enum class Connection { Application, Own };
     // Auto: shared memory where it works, else Qt. The others force one path
     // (a forced path that does not work makes every capture fail).
