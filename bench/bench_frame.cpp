@@ -1,6 +1,7 @@
 // The whole lens frame, capture to painted lens, and its stages one by one.
 //
 //   bench_frame [--screen memory|x11] [--frames N] [--headline N] [--size WxH]
+//               [--zoom Z] [--split never|auto]
 //
 // memory (default): an in-memory screen of each width 1024, 1920, 3840 (or
 // the one --size names) on Qt's offscreen platform. x11: the running display
@@ -12,9 +13,11 @@
 // frame timed apart (capture, colour stage, plane copy, smoothing, stretch
 // into the lens picture). Zoom 2 with Smooth on is run again for --headline
 // frames (default 1000), and once with the cursor still (repeated frames).
+// --zoom runs that zoom only; --split never keeps every stage on one thread.
 #include "app/About.h"
 #include "lens/FrameGeometry.h"
 #include "lens/PlaneCopy.h"
+#include "lens/RowSplit.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "lens/vistrelUnit.h"
 #include "platform/Application.h"
@@ -80,6 +83,17 @@ QImage desktopPicture(int width, int height) {
         }
     }
     return image;
+}
+
+// The one-minute load average, to say how busy the machine was.
+double loadAverage() {
+    double load = -1;
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1)
+            load = -1;
+        std::fclose(f);
+    }
+    return load;
 }
 
 enum class Mode { Plain, Simulation, Level1, Level2 };
@@ -175,13 +189,15 @@ struct Bench {
             t = Clock::now();
             CopyToPlanes(capture, capture.width(), red.data(), green.data(), blue.data());
             const double tPlanes = msSince(t);
-            double tSmooth = 0;
+            // Smoothing paints the lens in its own pass where it can, as the
+            // frame does; the stretch is then what is left of painting.
             t = Clock::now();
-            if (smooth)
-                enlarger.enlarge(capture, zoom, display, display, smoothBitmap);
-            tSmooth = msSince(t);
+            const bool painted =
+                smooth && enlarger.enlargeAndPaint(capture, zoom, display, display, smoothBitmap, lens);
+            const double tSmooth = msSince(t);
             t = Clock::now();
-            canvas.StretchDraw(TRect{0, 0, display, display}, smooth ? smoothBitmap : capture);
+            if (!painted)
+                canvas.StretchDraw(TRect{0, 0, display, display}, smooth ? smoothBitmap : capture);
             const double tStretch = msSince(t);
             if (i < 5)
                 continue;
@@ -225,6 +241,8 @@ int zoomPosition(int zoom) {
     }
 }
 
+std::vector<int> benchZooms = {2, 4, 6, 8, 12};
+
 int runOne(int argc, char** argv, bool x11, int width, int height, int count, int headline) {
     platform::PrepareQtEnvironment();
     QApplication app(argc, argv);
@@ -254,11 +272,13 @@ int runOne(int argc, char** argv, bool x11, int width, int height, int count, in
     bench.centreY = height / 2;
     bench.cursorAt(bench.centreX, bench.centreY);
 
-    std::printf("screen %dx%d (%s), lens %d, %d frames per row\n", width, height, x11 ? "X11" : "in memory",
-                Form1->ClientWidth(), count);
+    std::printf("screen %dx%d (%s), lens %d, %d frames per row, %s, load %.2f\n", width, height,
+                x11 ? "X11" : "in memory", Form1->ClientWidth(), count,
+                CurrentRowSplitMode() == RowSplitMode::Never ? "one thread" : "rows split over two threads",
+                loadAverage());
     std::printf("%6s %4s %-8s %-6s | %15s | %34s | %s\n", "screen", "zoom", "mode", "smooth", "frame med p99",
                 "median: capture colour planes smooth stretch", "p99 of the same");
-    for (int zoom : {2, 4, 6, 8, 12})
+    for (int zoom : benchZooms)
         for (Mode mode : {Mode::Plain, Mode::Simulation, Mode::Level1, Mode::Level2})
             for (bool smooth : {false, true}) {
                 Form1->TrackBar1->SetPosition(zoomPosition(zoom));
@@ -289,15 +309,23 @@ int runOne(int argc, char** argv, bool x11, int width, int height, int count, in
 int main(int argc, char** argv) {
     bool x11 = false;
     int count = 100, headline = 1000;
+    std::string passOn; // the options each size's child takes too
     std::vector<std::pair<int, int>> sizes = {{1024, 768}, {1920, 1080}, {3840, 2160}};
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--zoom" || option == "--split")
+            passOn += " " + option + " " + argv[i + 1];
         if (option == "--screen")
             x11 = std::strcmp(argv[i + 1], "x11") == 0;
         else if (option == "--frames")
             count = std::atoi(argv[i + 1]);
         else if (option == "--headline")
             headline = std::atoi(argv[i + 1]);
+        else if (option == "--zoom")
+            benchZooms = {std::atoi(argv[i + 1])};
+        else if (option == "--split")
+            SetRowSplitMode(std::strcmp(argv[i + 1], "never") == 0 ? RowSplitMode::Never
+                                                                   : RowSplitMode::Auto);
         else if (option == "--size") {
             int w = 0, h = 0;
             if (std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2)
@@ -321,7 +349,7 @@ int main(int argc, char** argv) {
     for (const auto& size : sizes) {
         const std::string command = std::string(argv[0]) + " --size " + std::to_string(size.first) + "x" +
                                     std::to_string(size.second) + " --frames " + std::to_string(count) +
-                                    " --headline " + std::to_string(headline);
+                                    " --headline " + std::to_string(headline) + passOn;
         status |= std::system(command.c_str());
     }
     return status == 0 ? 0 : 1;

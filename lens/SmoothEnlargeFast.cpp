@@ -1,10 +1,15 @@
 #include "lens/SmoothEnlargeFast.h"
 
+#include "lens/RowSplit.h"
 #include "lens/SmoothEnlarge.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
 
 using platform::Bitmap24;
 
@@ -79,25 +84,91 @@ bool SmoothEnlarger::buildAxis(Axis& axis, int outCount, int sourceCount, int zo
     return true;
 }
 
+namespace {
+
+// B,G,R bytes to the opaque 32-bit words of the lens picture, as StretchDraw
+// converts them.
+void bgrRowToRgb32Plain(const std::uint8_t* in, std::uint32_t* out, int count) {
+    for (int i = 0; i < count; ++i, in += 3)
+        out[i] = 0xFF000000u | (std::uint32_t(in[2]) << 16) | (std::uint32_t(in[1]) << 8) | in[0];
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void bgrRowToRgb32Shuffle(const std::uint8_t* in, std::uint32_t* out,
+                                                           int count) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int i = 0;
+    // Each load reads 16 bytes for four pixels' twelve: it stops while the
+    // row still holds the four it reads beyond.
+    for (; i + 6 <= count; i += 4, in += 12) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
+    }
+    bgrRowToRgb32Plain(in, out + i, count - i);
+}
+
+using RowPainter = void (*)(const std::uint8_t*, std::uint32_t*, int);
+const RowPainter bgrRowToRgb32 = __builtin_cpu_supports("ssse3") ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
+#else
+constexpr auto bgrRowToRgb32 = bgrRowToRgb32Plain;
+#endif
+
+bool isOpaque32(const QImage& image) {
+    const QImage::Format f = image.format();
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+           f == QImage::Format_ARGB32_Premultiplied;
+}
+
+// Rows [begin, end) of `lens` painted from the same rows of `smooth`.
+void paintRows(const Bitmap24& smooth, QImage& lens, int begin, int end) {
+    for (int j = begin; j < end; ++j)
+        bgrRowToRgb32(smooth.scanLine(j), reinterpret_cast<std::uint32_t*>(lens.scanLine(j)), smooth.width());
+}
+
+} // namespace
+
 void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
                              Bitmap24& smooth) {
+    run(capture, zoomFactor, displayWidth, displayHeight, smooth, nullptr);
+}
+
+bool SmoothEnlarger::enlargeAndPaint(const Bitmap24& capture, int zoomFactor, int displayWidth,
+                                     int displayHeight, Bitmap24& smooth, QImage& lens) {
+    const bool paint = displayWidth > 0 && displayHeight > 0 && smooth.width() == displayWidth &&
+                       smooth.height() == displayHeight && lens.width() == displayWidth &&
+                       lens.height() == displayHeight && isOpaque32(lens);
+    run(capture, zoomFactor, displayWidth, displayHeight, smooth, paint ? &lens : nullptr);
+    return paint;
+}
+
+bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
+                         Bitmap24& smooth, QImage* lens) {
     const int W = capture.width();
     const int H = capture.height();
     m_path = Path::None;
+    // With nothing to smooth, the lens still shows what `smooth` holds.
+    auto paintAll = [&] {
+        if (lens)
+            SplitRows(smooth.height(), static_cast<std::size_t>(smooth.width()) * smooth.height(),
+                      [&](int, int begin, int end) { paintRows(smooth, *lens, begin, end); });
+        return true;
+    };
     if (W <= 0 || H <= 0 || zoomFactor < 1)
-        return;
+        return paintAll();
     const int outWidth = std::min(displayWidth, smooth.width());
     const int outHeight = std::min(displayHeight, smooth.height());
     if (!buildAxis(m_columns, outWidth, W, zoomFactor, 3) ||
         !buildAxis(m_rows, outHeight, H, zoomFactor, 1)) {
         m_path = Path::Reference;
         SmoothEnlargeInto(capture, zoomFactor, displayWidth, displayHeight, smooth);
-        return;
+        return paintAll();
     }
     const int columns = m_columns.count;
     const int rows = m_rows.count;
     if (columns == 0 || rows == 0)
-        return;
+        return paintAll();
 
     // The coarsest grid all weights lie on: 2^-fine.
     int zeros = kScaleBits;
@@ -107,16 +178,27 @@ void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displa
         zeros = std::min(zeros, trailingZeros(m_rows.weight[j]));
     const int fine = kScaleBits - zeros;
     const std::size_t bytes = 3 * static_cast<std::size_t>(columns);
-    m_rowOf[0] = m_rowOf[1] = -1;
-
     // Up to 2^-4 the sum stays below 2^16 (255·2^8) and its float rounding
     // never reaches the next integer (half an ulp is at most 2^-17).
-    if (fine <= 4) {
-        m_path = Path::Shift;
+    const bool narrow = fine <= 4;
+    m_path = narrow ? Path::Shift : Path::Wide;
+    for (Part& part : m_parts) {
+        part.rowOf[0] = part.rowOf[1] = -1;
+        for (int s = 0; s < 2; ++s) {
+            if (narrow)
+                part.narrow[s].resize(bytes);
+            else
+                part.wide[s].resize(bytes);
+        }
+    }
+    // Output rows past the source (rows .. outHeight) keep their content but
+    // are painted all the same; the lens has no rows beyond outHeight.
+    const int paintedRows = lens ? outHeight : rows;
+    const std::size_t work = static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(paintedRows);
+
+    if (narrow) {
         const int shift = zeros;
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
-        for (auto& v : m_narrow)
-            v.resize(bytes);
         // A power-of-two zoom puts column k at source pixel k >> fine with
         // weight k mod zoom: each source pixel and its right neighbour give
         // `zoom` columns, a·(zoom − r) + b·r for r = 0 … zoom − 1.
@@ -152,20 +234,23 @@ void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displa
                 out[2] = static_cast<std::uint16_t>(w0 * a[2] + w1 * b[2]);
             }
         };
-        for (int j = 0; j < rows; ++j) {
-            const int top = m_rows.first[j], bottom = m_rows.second[j];
-            const std::uint16_t w1 = static_cast<std::uint16_t>(m_rows.weight[j] >> shift);
-            const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
-            const std::uint16_t* t = keptRow(m_narrow, m_rowOf, top, spread);
-            const std::uint16_t* b = keptRow(m_narrow, m_rowOf, bottom, spread);
-            blendRows(t, b, w0, w1, 2 * fine, smooth.scanLine(j), bytes);
-        }
-        return;
+        SplitRows(paintedRows, work, [&](int p, int begin, int end) {
+            Part& part = m_parts[p];
+            for (int j = begin; j < end; ++j) {
+                if (j < rows) {
+                    const std::uint16_t w1 = static_cast<std::uint16_t>(m_rows.weight[j] >> shift);
+                    const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
+                    const std::uint16_t* t = keptRow(part.narrow, part.rowOf, m_rows.first[j], spread);
+                    const std::uint16_t* b = keptRow(part.narrow, part.rowOf, m_rows.second[j], spread);
+                    blendRows(t, b, w0, w1, 2 * fine, smooth.scanLine(j), bytes);
+                }
+                if (lens)
+                    paintRows(smooth, *lens, j, j + 1);
+            }
+        });
+        return lens != nullptr;
     }
 
-    m_path = Path::Wide;
-    for (auto& v : m_wide)
-        v.resize(bytes);
     auto spread = [&](int sourceRow, std::int64_t* out) {
         const std::uint8_t* in = capture.scanLine(sourceRow);
         const std::int32_t* first = m_columns.first.data();
@@ -181,16 +266,24 @@ void SmoothEnlarger::enlarge(const Bitmap24& capture, int zoomFactor, int displa
             out[2] = w0 * a[2] + w1 * b[2];
         }
     };
-    for (int j = 0; j < rows; ++j) {
-        const std::int64_t w1 = m_rows.weight[j];
-        const std::int64_t w0 = kOne - w1;
-        const std::int64_t* t = keptRow(m_wide, m_rowOf, m_rows.first[j], spread);
-        const std::int64_t* b = keptRow(m_wide, m_rowOf, m_rows.second[j], spread);
-        std::uint8_t* out = smooth.scanLine(j);
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const std::int64_t n = w0 * t[i] + w1 * b[i];
-            const std::int64_t m = n >> 54;
-            out[i] = static_cast<std::uint8_t>(m + (n >= roundUp.at[m]));
+    SplitRows(paintedRows, work, [&](int p, int begin, int end) {
+        Part& part = m_parts[p];
+        for (int j = begin; j < end; ++j) {
+            if (j < rows) {
+                const std::int64_t w1 = m_rows.weight[j];
+                const std::int64_t* t = keptRow(part.wide, part.rowOf, m_rows.first[j], spread);
+                const std::int64_t* b = keptRow(part.wide, part.rowOf, m_rows.second[j], spread);
+                std::uint8_t* out = smooth.scanLine(j);
+                for (std::size_t i = 0; i < bytes; ++i) {
+                    // w0·t + w1·b with w0 = 1 − w1: one product fewer.
+                    const std::int64_t n = t[i] * kOne + w1 * (b[i] - t[i]);
+                    const std::int64_t m = n >> 54;
+                    out[i] = static_cast<std::uint8_t>(m + (n >= roundUp.at[m]));
+                }
+            }
+            if (lens)
+                paintRows(smooth, *lens, j, j + 1);
         }
-    }
+    });
+    return lens != nullptr;
 }

@@ -18,15 +18,26 @@
 
 #include "platform/Bitmap24.h"
 
+#include <QImage>
+
 #include <cstdint>
 #include <vector>
 
 class SmoothEnlarger {
 public:
     // Same contract as SmoothEnlargeInto. Keeps its buffers from call to
-    // call, so frames of one size allocate nothing.
+    // call, so frames of one size allocate nothing. Large pictures are
+    // worked on two cores (lens/RowSplit.h).
     void enlarge(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
                  platform::Bitmap24& smooth);
+
+    // The same, and `lens` painted from `smooth` in the same pass, as a
+    // one-to-one StretchDraw of `smooth` over the whole of `lens` would paint
+    // it: each row is converted while it is still in the cache. Only when
+    // `lens` is a 32-bit picture and it, `smooth` and the display have one
+    // size; otherwise `lens` is left alone and the result is false.
+    bool enlargeAndPaint(const platform::Bitmap24& capture, int zoomFactor, int displayWidth,
+                         int displayHeight, platform::Bitmap24& smooth, QImage& lens);
 
     // Which way the last call went; for tests and benchmarks.
     enum class Path { None, Shift, Wide, Reference };
@@ -38,11 +49,17 @@ private:
         std::vector<std::int64_t> weight;        // of the second neighbour, in units of 2^-27
         int count = 0;                           // positions inside the source
     };
+    // The source rows spread to output columns, two kept per part of a split.
+    struct Part {
+        std::vector<std::uint16_t> narrow[2];
+        std::vector<std::int64_t> wide[2];
+        int rowOf[2] = {-1, -1};
+    };
     bool buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
+    bool run(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
+             platform::Bitmap24& smooth, QImage* lens);
 
     Axis m_columns, m_rows;
-    std::vector<std::uint16_t> m_narrow[2];
-    std::vector<std::int64_t> m_wide[2];
-    int m_rowOf[2] = {-1, -1};
+    Part m_parts[2];
     Path m_path = Path::None;
 };

@@ -398,8 +398,8 @@ bool TForm1::guardedProcessing() {
     Canvas& image = Image1->GetCanvas();
     if (SquintPosition == 15) {
         if (SmoothOn) {
-            SmoothEnlarge();
-            image.StretchDraw(DisplayRect, *SmoothBitmap);
+            if (!smoothEnlargeAndPaint(image))
+                image.StretchDraw(DisplayRect, *SmoothBitmap);
         } else {
             image.StretchDraw(DisplayRect, *CaptureBitmap);
         }
@@ -526,6 +526,22 @@ void TForm1::SmoothEnlarge() {
     // The integer pass gives SmoothEnlargeInto's bytes and needs no sample
     // arrays: RedSamples, GreenSamples and BlueSamples stay unallocated.
     m_smoother.enlarge(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
+}
+
+// SmoothEnlarge, with the lens picture painted from SmoothBitmap in the same
+// pass when the StretchDraw that follows would copy it one to one; false
+// when that StretchDraw is still to be done.
+bool TForm1::smoothEnlargeAndPaint(Canvas& image) {
+    SourceWidth = Image1->width();
+    SourceHeight = Image1->height();
+    QImage* lens = image.target();
+    const bool oneToOne = lens && DisplayRect.Left == 0 && DisplayRect.Top == 0 &&
+                          DisplayRect.Right == SourceWidth && DisplayRect.Bottom == SourceHeight;
+    if (oneToOne)
+        return m_smoother.enlargeAndPaint(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight,
+                                          *SmoothBitmap, *lens);
+    m_smoother.enlarge(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
+    return false;
 }
 
 int TForm1::BilinearSample(const std::int32_t* samples, float x, float y) {

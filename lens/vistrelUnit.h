@@ -114,6 +114,7 @@ private:
     void lensFrame();
     bool guardedProcessing();
     void colourStage();
+    bool smoothEnlargeAndPaint(platform::Canvas& image);
     void ensurePlaneCapacity(std::size_t bytes);
     void scaleProbeBox();
     void releaseFrameResources();

@@ -1,12 +1,15 @@
 #include "vision/ColourCache.h"
 
+#include "lens/RowSplit.h"
 #include "vision/ColourVision.h"
 #include "vision/HsiPixel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -146,7 +149,71 @@ Bitmap24& resultBitmapFor(const Bitmap24& capture) {
     return *HsiResultBitmap;
 }
 
-template <typename Compute> void mapColours(ColourTable& table, Bitmap24& capture, Compute compute) {
+// The three bytes of a word to the result and, in place, to the capture: the
+// capture ends as a copy of the result without a pass of its own.
+inline void putBytes(std::uint32_t word, std::uint8_t* result, std::uint8_t* capture) {
+    const auto b = static_cast<std::uint8_t>(word), g = static_cast<std::uint8_t>(word >> 8),
+               r = static_cast<std::uint8_t>(word >> 16);
+    result[0] = capture[0] = b;
+    result[1] = capture[1] = g;
+    result[2] = capture[2] = r;
+}
+
+// Colours a part of a split frame met that the shared table did not hold:
+// the table is only read while the parts run, and these are stored after.
+// A small direct-mapped memo computes a colour that comes back in the same
+// part once.
+template <typename Value> class NewColours {
+public:
+    static constexpr std::size_t kMemo = 4096;
+
+    void startFrame() {
+        if (!m_memo)
+            m_memo.reset(new std::uint64_t[kMemo]());
+        else if (m_memoUsed)
+            std::memset(m_memo.get(), 0, kMemo * sizeof(std::uint64_t));
+        m_memoUsed = false;
+        m_colours.clear();
+        m_values.clear();
+    }
+
+    // The index of `colour` in this part's list, computing its value first
+    // if the memo does not know it.
+    template <typename Compute> std::uint32_t indexOf(std::uint32_t colour, Compute compute) {
+        std::uint64_t& memo = m_memo[(colour * 0x9E3779B1u) >> 20]; // the top 12 bits: kMemo slots
+        if ((memo >> 32) == colour + 1)
+            return static_cast<std::uint32_t>(memo);
+        const auto index = static_cast<std::uint32_t>(m_colours.size());
+        m_colours.push_back(colour);
+        m_values.push_back(compute(colour));
+        memo = (std::uint64_t(colour + 1) << 32) | index;
+        m_memoUsed = true;
+        return index;
+    }
+
+    std::size_t size() const { return m_colours.size(); }
+    std::uint32_t colour(std::size_t i) const { return m_colours[i]; }
+    const Value& value(std::size_t i) const { return m_values[i]; }
+    std::size_t bytes() const {
+        return (m_memo ? kMemo * sizeof(std::uint64_t) : 0) + m_colours.capacity() * 4 +
+               m_values.capacity() * sizeof(Value);
+    }
+
+private:
+    std::unique_ptr<std::uint64_t[]> m_memo; // (colour + 1) << 32 | index; 0 when free
+    bool m_memoUsed = false;
+    std::vector<std::uint32_t> m_colours;
+    std::vector<Value> m_values;
+};
+
+// Rows of a frame worth splitting: a row is three bytes a pixel each way.
+template <typename Work> void splitFrameRows(const Bitmap24& capture, Work&& work) {
+    SplitRows(capture.height(), static_cast<std::size_t>(capture.width()) * capture.height(), work);
+}
+
+template <typename Compute>
+void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture,
+                Compute compute) {
     Bitmap24& result = resultBitmapFor(capture);
     if (capture.isEmpty()) {
         capture.assign(result);
@@ -154,55 +221,54 @@ template <typename Compute> void mapColours(ColourTable& table, Bitmap24& captur
     }
     const int width = capture.width();
     table.prepare(static_cast<std::size_t>(width) * capture.height());
-    // Screens repeat colours in runs: a pixel like the one before it takes
-    // the same word without a look-up.
-    std::uint32_t lastColour = ~0u, word = 0;
-    for (int y = 0; y < capture.height(); ++y) {
-        const std::uint8_t* in = capture.scanLine(y);
-        std::uint8_t* out = result.scanLine(y);
-        for (int x = 0; x < width; ++x, in += 3, out += 3) {
-            const std::uint32_t colour = colourOf(in);
-            if (colour != lastColour) {
-                lastColour = colour;
-                word = table.find(colour);
-                if (word == 0) {
-                    word = compute(in[0], in[1], in[2]);
-                    table.store(colour, word);
+    for (auto& part : parts)
+        part.startFrame();
+    splitFrameRows(capture, [&](int p, int begin, int end) {
+        NewColours<std::uint32_t>& fresh = parts[p];
+        auto computeColour = [&compute](std::uint32_t c) {
+            return compute(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
+                           static_cast<std::uint8_t>(c >> 16));
+        };
+        // Screens repeat colours in runs: a pixel like the one before it
+        // takes the same word without a look-up.
+        std::uint32_t lastColour = ~0u, word = 0;
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* in = capture.scanLine(y);
+            std::uint8_t* out = result.scanLine(y);
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                const std::uint32_t colour = colourOf(in);
+                if (colour != lastColour) {
+                    lastColour = colour;
+                    word = table.find(colour);
+                    if (word == 0)
+                        word = fresh.value(fresh.indexOf(colour, computeColour));
                 }
+                putBytes(word, out, in);
             }
-            out[0] = static_cast<std::uint8_t>(word);
-            out[1] = static_cast<std::uint8_t>(word >> 8);
-            out[2] = static_cast<std::uint8_t>(word >> 16);
         }
-    }
-    capture.assign(result);
+    });
+    for (const auto& fresh : parts)
+        for (std::size_t i = 0; i < fresh.size(); ++i)
+            if (table.find(fresh.colour(i)) == 0)
+                table.store(fresh.colour(i), fresh.value(i));
 }
 
 ColourTable simulationTable;
 ColourTable lowLevelTable;
 CubicCoefficients lowLevelCurve{};
+NewColours<std::uint32_t> mapParts[2];
 
 // Level 2: what a colour keeps whatever the frame; the table holds slot + 1.
 struct HighLevelColour {
     float I, H;
     HsiShares shares; // of the boosted saturation
 };
-ColourTable highLevelTable;
-std::vector<HighLevelColour> highLevelColours;
-std::vector<std::uint32_t> frameSlots; // per pixel of the frame, reused
 
-struct GroupStats {
-    int count = 0;
-    float largest = 0.0f;
-    float smallest = 255.0f;
-    void add(float intensity) {
-        ++count;
-        if (intensity > largest)
-            largest = intensity;
-        if (intensity < smallest)
-            smallest = intensity;
-    }
-};
+HighLevelColour highLevelOf(std::uint32_t colour) {
+    const HsiValue v = HsiOfPixel(static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 8),
+                                  static_cast<std::uint8_t>(colour >> 16));
+    return {v.I, v.H, HsiSharesOf(v.H, boostArc(v.S))};
+}
 
 bool takesPart(float intensity) {
     return intensity > 10.0f && intensity < 250.0f;
@@ -211,10 +277,111 @@ bool isRed(float hue) {
     return hue < 40.0f || hue > 345.0f;
 }
 
+struct GroupStats {
+    int count = 0;
+    float largest = 0.0f;
+    float smallest = 255.0f;
+    void add(float intensity) {
+        if (intensity > largest)
+            largest = intensity;
+        if (intensity < smallest)
+            smallest = intensity;
+    }
+    // Counts, largest and smallest do not depend on the order pixels come
+    // in; an empty group's 0 and 255 change neither.
+    void merge(const GroupStats& other) {
+        count += other.count;
+        largest = std::max(largest, other.largest);
+        smallest = std::min(smallest, other.smallest);
+    }
+};
+
+// How SeparateRedLightness moves this frame's intensities.
+enum class Change { None, NonReds, Reds };
+struct FrameChange {
+    Change change = Change::None;
+    double smallest = 0.0, range = 1.0;
+    bool operator==(const FrameChange& o) const {
+        return change == o.change && smallest == o.smallest && range == o.range;
+    }
+};
+
+FrameChange changeOf(const GroupStats& reds, const GroupStats& others) {
+    FrameChange c;
+    if (reds.count > others.count) {
+        if (others.largest > others.smallest)
+            c = {Change::NonReds, others.smallest, static_cast<double>(others.largest) - others.smallest};
+    } else if (reds.largest > reds.smallest) {
+        c = {Change::Reds, reds.smallest, static_cast<double>(reds.largest) - reds.smallest};
+    }
+    return c;
+}
+
+// A colour's bytes under a frame's change, packed as a word.
+std::uint32_t highLevelWord(const HighLevelColour& c, const FrameChange& f) {
+    float I = c.I;
+    const float h = c.H;
+    if (f.change == Change::NonReds) {
+        if (takesPart(I) && h > 40.0f && h < 345.0f)
+            I = static_cast<float>((I - f.smallest) * 150.0 / f.range);
+    } else if (f.change == Change::Reds && takesPart(I) && isRed(h)) {
+        const double m = (I - f.smallest) * 120.0 / f.range;
+        if (h > 35.0f && h < 40.0f) {
+            const double t = (h - 35.0) * 0.2;
+            I = static_cast<float>((1.0 - t) * m + t * I);
+        } else if (h > 345.0f && h < 350.0f) {
+            const double t = (h - 345.0) * 0.2;
+            I = static_cast<float>(t * m + (1.0 - t) * I);
+        } else {
+            I = static_cast<float>(m);
+        }
+    }
+    std::uint8_t out[3];
+    BytesOfShares(I, c.shares, out);
+    return packBytes(out);
+}
+
+// Per pixel the frame keeps a slot; a colour new in this frame has a
+// provisional one until the parts are done: the part and its index there.
+constexpr std::uint32_t kProvisional = 1u << 31;
+constexpr int kPartShift = 30;
+
+ColourTable highLevelTable;
+std::vector<HighLevelColour> highLevelColours;
+// Per colour, the word it had under the frame change of `wordGeneration`
+// (high half): the words survive from frame to frame while the change stays.
+std::vector<std::uint64_t> highLevelWords;
+std::uint32_t wordGeneration = 1;
+FrameChange lastChange;
+std::vector<std::uint32_t> frameSlots; // per pixel of the frame, reused
+NewColours<HighLevelColour> highLevelParts[2];
+std::vector<std::uint32_t> provisionalSlots[2];
+
+void resetHighLevel() {
+    highLevelTable.reset();
+    std::vector<HighLevelColour>().swap(highLevelColours);
+    std::vector<std::uint64_t>().swap(highLevelWords);
+    wordGeneration = 1;
+    lastChange = FrameChange{};
+}
+
+// Part p's view of the words: read, or computed and written. Both parts may
+// write one colour's word at once, always the same value: atomic accesses
+// (plain moves on x86) keep that well defined.
+std::uint32_t wordOfSlot(std::uint32_t slot, std::uint32_t generation, const FrameChange& change) {
+    std::uint64_t* cell = &highLevelWords[slot];
+    const std::uint64_t kept = __atomic_load_n(cell, __ATOMIC_RELAXED);
+    if ((kept >> 32) == generation)
+        return static_cast<std::uint32_t>(kept);
+    const std::uint32_t word = highLevelWord(highLevelColours[slot], change);
+    __atomic_store_n(cell, (std::uint64_t(generation) << 32) | word, __ATOMIC_RELAXED);
+    return word;
+}
+
 } // namespace
 
 void SimulateRedGreenFast(Bitmap24& capture) {
-    mapColours(simulationTable, capture, simulatedColour);
+    mapColours(simulationTable, mapParts, capture, simulatedColour);
 }
 
 void CorrectLowLevelFast(Bitmap24& capture, const CubicCoefficients& curve) {
@@ -222,7 +389,7 @@ void CorrectLowLevelFast(Bitmap24& capture, const CubicCoefficients& curve) {
         lowLevelTable.reset();
         lowLevelCurve = curve;
     }
-    mapColours(lowLevelTable, capture, [&curve](std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    mapColours(lowLevelTable, mapParts, capture, [&curve](std::uint8_t b, std::uint8_t g, std::uint8_t r) {
         return lowLevelColour(b, g, r, curve);
     });
 }
@@ -233,98 +400,123 @@ void CorrectHighLevelFast(Bitmap24& capture) {
         capture.assign(result);
         return;
     }
-    const std::size_t count = static_cast<std::size_t>(capture.width()) * capture.height();
-    if (highLevelColours.size() + count > kColourBudget) {
-        highLevelTable.reset();
-        std::vector<HighLevelColour>().swap(highLevelColours);
-    }
+    const int width = capture.width();
+    const std::size_t count = static_cast<std::size_t>(width) * capture.height();
+    if (highLevelColours.size() + count > kColourBudget)
+        resetHighLevel();
     highLevelTable.prepare(count);
     frameSlots.resize(count);
+    for (auto& part : highLevelParts)
+        part.startFrame();
 
-    // The colours of the frame and the statistics of SeparateRedLightness.
-    const int width = capture.width();
-    GroupStats reds, others;
-    std::uint32_t* slot = frameSlots.data();
-    std::uint32_t lastColour = ~0u, word = 0;
-    for (int y = 0; y < capture.height(); ++y) {
-        const std::uint8_t* in = capture.scanLine(y);
-        for (int x = 0; x < width; ++x, in += 3) {
-            const std::uint32_t colour = colourOf(in);
-            if (colour != lastColour) {
-                lastColour = colour;
-                word = highLevelTable.find(colour);
-                if (word == 0) {
-                    const HsiValue v = HsiOfPixel(in[0], in[1], in[2]);
-                    highLevelColours.push_back({v.I, v.H, HsiSharesOf(v.H, boostArc(v.S))});
-                    word = static_cast<std::uint32_t>(highLevelColours.size());
-                    highLevelTable.store(colour, word);
+    // The colours of the frame and the statistics of SeparateRedLightness,
+    // each part over its rows with the table only read.
+    GroupStats reds[2], others[2];
+    splitFrameRows(capture, [&](int p, int begin, int end) {
+        NewColours<HighLevelColour>& fresh = highLevelParts[p];
+        GroupStats red, other;
+        std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
+        std::uint32_t lastColour = ~0u, current = 0;
+        int* counter = nullptr; // of the group the current colour counts in, or none
+        for (int y = begin; y < end; ++y) {
+            const std::uint8_t* in = capture.scanLine(y);
+            for (int x = 0; x < width; ++x, in += 3) {
+                const std::uint32_t colour = colourOf(in);
+                if (colour != lastColour) {
+                    lastColour = colour;
+                    const std::uint32_t word = highLevelTable.find(colour);
+                    const HighLevelColour* c;
+                    if (word != 0) {
+                        current = word - 1;
+                        c = &highLevelColours[current];
+                    } else {
+                        const std::uint32_t i = fresh.indexOf(colour, highLevelOf);
+                        current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
+                        c = &fresh.value(i);
+                    }
+                    counter = nullptr;
+                    if (takesPart(c->I)) {
+                        GroupStats& group = isRed(c->H) ? red : other;
+                        group.add(c->I);
+                        counter = &group.count;
+                    }
                 }
-            }
-            *slot++ = word - 1;
-            const HighLevelColour& c = highLevelColours[word - 1];
-            if (takesPart(c.I)) {
-                if (isRed(c.H))
-                    reds.add(c.I);
-                else
-                    others.add(c.I);
+                *slot++ = current;
+                if (counter)
+                    ++*counter;
             }
         }
-    }
+        reds[p] = red;
+        others[p] = other;
+    });
 
-    // Which pixels move, as SeparateRedLightness decides it.
-    enum class Change { None, NonReds, Reds } change = Change::None;
-    double smallest = 0.0, range = 1.0;
-    if (reds.count > others.count) {
-        if (others.largest > others.smallest) {
-            change = Change::NonReds;
-            smallest = others.smallest;
-            range = static_cast<double>(others.largest) - smallest;
+    // The new colours into the table, and where each provisional slot went.
+    for (int p = 0; p < 2; ++p) {
+        const NewColours<HighLevelColour>& fresh = highLevelParts[p];
+        provisionalSlots[p].resize(fresh.size());
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            std::uint32_t word = highLevelTable.find(fresh.colour(i));
+            if (word == 0) {
+                highLevelColours.push_back(fresh.value(i));
+                word = static_cast<std::uint32_t>(highLevelColours.size());
+                highLevelTable.store(fresh.colour(i), word);
+            }
+            provisionalSlots[p][i] = word - 1;
         }
-    } else if (reds.largest > reds.smallest) {
-        change = Change::Reds;
-        smallest = reds.smallest;
-        range = static_cast<double>(reds.largest) - smallest;
     }
+    highLevelWords.resize(highLevelColours.size(), 0);
 
-    slot = frameSlots.data();
-    const HighLevelColour* colours = highLevelColours.data();
-    for (int y = 0; y < capture.height(); ++y) {
-        std::uint8_t* out = result.scanLine(y);
-        for (int x = 0; x < width; ++x, out += 3) {
-            const HighLevelColour& c = colours[*slot++];
-            float I = c.I;
-            const float h = c.H;
-            if (change == Change::NonReds) {
-                if (takesPart(I) && h > 40.0f && h < 345.0f)
-                    I = static_cast<float>((I - smallest) * 150.0 / range);
-            } else if (change == Change::Reds && takesPart(I) && isRed(h)) {
-                const double m = (I - smallest) * 120.0 / range;
-                if (h > 35.0f && h < 40.0f) {
-                    const double t = (h - 35.0) * 0.2;
-                    I = static_cast<float>((1.0 - t) * m + t * I);
-                } else if (h > 345.0f && h < 350.0f) {
-                    const double t = (h - 345.0) * 0.2;
-                    I = static_cast<float>(t * m + (1.0 - t) * I);
-                } else {
-                    I = static_cast<float>(m);
+    reds[0].merge(reds[1]);
+    others[0].merge(others[1]);
+    const FrameChange change = changeOf(reds[0], others[0]);
+    if (!(change == lastChange)) {
+        lastChange = change;
+        if (++wordGeneration == 0) { // after four billion changes: start afresh
+            std::fill(highLevelWords.begin(), highLevelWords.end(), 0);
+            wordGeneration = 1;
+        }
+    }
+    const std::uint32_t generation = wordGeneration;
+
+    // One word per pixel, computed once per colour while the change stays.
+    splitFrameRows(capture, [&](int, int begin, int end) {
+        const std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
+        std::uint32_t lastSlot = ~0u, word = 0;
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* in = capture.scanLine(y);
+            std::uint8_t* out = result.scanLine(y);
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                std::uint32_t s = *slot++;
+                if (s != lastSlot) {
+                    lastSlot = s;
+                    if (s & kProvisional)
+                        s = provisionalSlots[(s >> kPartShift) & 1][s & ((1u << kPartShift) - 1)];
+                    word = wordOfSlot(s, generation, change);
                 }
+                putBytes(word, out, in);
             }
-            BytesOfShares(I, c.shares, out);
         }
-    }
-    capture.assign(result);
+    });
 }
 
 ColourCacheUsage ColourCacheUsageNow() {
+    std::size_t parts = 0;
+    for (int p = 0; p < 2; ++p)
+        parts += mapParts[p].bytes() + highLevelParts[p].bytes() + provisionalSlots[p].capacity() * 4;
     return {simulationTable.colours(), lowLevelTable.colours(), highLevelTable.colours(),
             simulationTable.bytes() + lowLevelTable.bytes() + highLevelTable.bytes() +
-                highLevelColours.capacity() * sizeof(HighLevelColour) + frameSlots.capacity() * 4};
+                highLevelColours.capacity() * sizeof(HighLevelColour) + highLevelWords.capacity() * 8 +
+                frameSlots.capacity() * 4 + parts};
 }
 
 void ResetColourCaches() {
     simulationTable.reset();
     lowLevelTable.reset();
-    highLevelTable.reset();
-    std::vector<HighLevelColour>().swap(highLevelColours);
+    resetHighLevel();
     std::vector<std::uint32_t>().swap(frameSlots);
+    for (int p = 0; p < 2; ++p) {
+        mapParts[p] = NewColours<std::uint32_t>();
+        highLevelParts[p] = NewColours<HighLevelColour>();
+        std::vector<std::uint32_t>().swap(provisionalSlots[p]);
+    }
 }

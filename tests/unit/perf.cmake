@@ -22,3 +22,9 @@ add_executable(gui_perf_repeated_frame
 )
 target_link_libraries(gui_perf_repeated_frame PRIVATE vistrel_forms Qt6::Test GTest::gtest)
 vistrel_add_test(gui_perf_repeated_frame LABELS "gui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+
+# The stages split over two threads against the plain definitions, and the
+# split itself; under ThreadSanitizer too.
+add_executable(unit_perf_split perf/split_test.cpp)
+target_link_libraries(unit_perf_split PRIVATE vistrel_pixels vistrel_platform_screen GTest::gtest_main)
+vistrel_add_test(unit_perf_split LABELS unit tsan TIMEOUT 300)
