@@ -47,11 +47,75 @@ const T* keptRow(std::vector<T> (&kept)[2], int (&rowOf)[2], int row, Spread spr
 }
 
 // w0·top + w1·bottom, shifted down to bytes. Apart from the loop above so
-// the vectoriser sees rows that cannot overlap.
-void blendRows(const std::uint16_t* __restrict top, const std::uint16_t* __restrict bottom, std::uint16_t w0,
-               std::uint16_t w1, int shift, std::uint8_t* __restrict out, std::size_t count) {
+// the vectoriser sees rows that cannot overlap; a constant shift lets it keep
+// 16-bit lanes (the sum never leaves them), eight bytes at a time.
+template <int Shift>
+void blendRowsBy(const std::uint16_t* __restrict top, const std::uint16_t* __restrict bottom,
+                 std::uint16_t w0, std::uint16_t w1, std::uint8_t* __restrict out, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(w0 * top[i] + w1 * bottom[i]) >> shift);
+        out[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(w0 * top[i] + w1 * bottom[i]) >> Shift);
+}
+
+void blendRows(const std::uint16_t* top, const std::uint16_t* bottom, std::uint16_t w0, std::uint16_t w1,
+               int shift, std::uint8_t* out, std::size_t count) {
+    switch (shift) {
+    case 0:
+        return blendRowsBy<0>(top, bottom, w0, w1, out, count);
+    case 2:
+        return blendRowsBy<2>(top, bottom, w0, w1, out, count);
+    case 4:
+        return blendRowsBy<4>(top, bottom, w0, w1, out, count);
+    case 6:
+        return blendRowsBy<6>(top, bottom, w0, w1, out, count);
+    default:
+        return blendRowsBy<8>(top, bottom, w0, w1, out, count);
+    }
+}
+
+// A power-of-two zoom puts column k at source pixel k / Zoom with weight
+// k mod Zoom: each source pixel and its right neighbour give Zoom columns,
+// a·(Zoom − r) + b·r for r = 0 … Zoom − 1.
+template <int Zoom> void spreadByZoom(const std::uint8_t* in, int W, int columns, std::uint16_t* out) {
+    int k = 0;
+    // Whole groups of Zoom columns with a right neighbour.
+    for (int x = 0; x + 1 < W && k + Zoom <= columns; ++x, in += 3) {
+        const int a0 = in[0], a1 = in[1], a2 = in[2];
+        const int d0 = in[3] - a0, d1 = in[4] - a1, d2 = in[5] - a2;
+        for (int r = 0; r < Zoom; ++r, out += 3) {
+            out[0] = static_cast<std::uint16_t>(a0 * Zoom + d0 * r);
+            out[1] = static_cast<std::uint16_t>(a1 * Zoom + d1 * r);
+            out[2] = static_cast<std::uint16_t>(a2 * Zoom + d2 * r);
+        }
+        k += Zoom;
+    }
+    // The rest: a cut group, or the last pixel whose neighbour is itself.
+    const std::uint8_t* last = in + 3 * (W - 1 - k / Zoom);
+    for (; k < columns; in += 3) {
+        const std::uint8_t* next = in < last ? in + 3 : in;
+        const int a0 = in[0], a1 = in[1], a2 = in[2];
+        const int d0 = next[0] - a0, d1 = next[1] - a1, d2 = next[2] - a2;
+        const int end = std::min(columns, k + Zoom);
+        for (int r = 0; k < end; ++k, ++r, out += 3) {
+            out[0] = static_cast<std::uint16_t>(a0 * Zoom + d0 * r);
+            out[1] = static_cast<std::uint16_t>(a1 * Zoom + d1 * r);
+            out[2] = static_cast<std::uint16_t>(a2 * Zoom + d2 * r);
+        }
+    }
+}
+
+void spreadPowerOfTwo(int zoom, const std::uint8_t* in, int W, int columns, std::uint16_t* out) {
+    switch (zoom) {
+    case 1:
+        return spreadByZoom<1>(in, W, columns, out);
+    case 2:
+        return spreadByZoom<2>(in, W, columns, out);
+    case 4:
+        return spreadByZoom<4>(in, W, columns, out);
+    case 8:
+        return spreadByZoom<8>(in, W, columns, out);
+    default:
+        return spreadByZoom<16>(in, W, columns, out);
+    }
 }
 
 int trailingZeros(std::int64_t v) {
@@ -199,26 +263,11 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
     if (narrow) {
         const int shift = zeros;
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
-        // A power-of-two zoom puts column k at source pixel k >> fine with
-        // weight k mod zoom: each source pixel and its right neighbour give
-        // `zoom` columns, a·(zoom − r) + b·r for r = 0 … zoom − 1.
         const bool powerOfTwo = zoomFactor == (1 << fine);
         auto spread = [&](int sourceRow, std::uint16_t* out) {
             const std::uint8_t* in = capture.scanLine(sourceRow);
             if (powerOfTwo) {
-                const int zoom = zoomFactor;
-                const std::uint8_t* last = in + 3 * (W - 1);
-                for (int k = 0; k < columns; in += 3) {
-                    const std::uint8_t* next = in < last ? in + 3 : in;
-                    const int a0 = in[0], a1 = in[1], a2 = in[2];
-                    const int d0 = next[0] - a0, d1 = next[1] - a1, d2 = next[2] - a2;
-                    const int end = std::min(columns, k + zoom);
-                    for (int r = 0; k < end; ++k, ++r, out += 3) {
-                        out[0] = static_cast<std::uint16_t>(a0 * zoom + d0 * r);
-                        out[1] = static_cast<std::uint16_t>(a1 * zoom + d1 * r);
-                        out[2] = static_cast<std::uint16_t>(a2 * zoom + d2 * r);
-                    }
-                }
+                spreadPowerOfTwo(zoomFactor, in, W, columns, out);
                 return;
             }
             const std::int32_t* first = m_columns.first.data();
