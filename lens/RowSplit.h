@@ -8,7 +8,12 @@
 // leaves is byte for byte what the stage leaves in one piece.
 #pragma once
 
+#include "platform/Bitmap24.h"
+
+#include <QImage>
+
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 enum class RowSplitMode {
@@ -35,3 +40,21 @@ template <typename Work> void SplitRows(int rows, std::size_t pixels, Work&& wor
         rows, pixels, [](void* w, int part, int begin, int end) { (*static_cast<W*>(w))(part, begin, end); },
         const_cast<void*>(static_cast<const void*>(&work)));
 }
+
+// The rows of a picture that parts write, reached without the picture: a
+// QImage's non-const scanLine() detaches and counts a change on every call,
+// which two parts must not do at once. Taken before the split (detaching
+// there, once).
+class RowsToWrite {
+public:
+    explicit RowsToWrite(platform::Bitmap24& b)
+        : m_first(b.isEmpty() ? nullptr : b.scanLine(0)), m_stride(b.bytesPerLine()) {}
+    explicit RowsToWrite(QImage& image)
+        : m_first(image.isNull() ? nullptr : image.bits()),
+          m_stride(static_cast<std::size_t>(image.bytesPerLine())) {}
+    std::uint8_t* operator[](int row) const { return m_first + static_cast<std::size_t>(row) * m_stride; }
+
+private:
+    std::uint8_t* m_first;
+    std::size_t m_stride;
+};

@@ -185,10 +185,11 @@ bool isOpaque32(const QImage& image) {
            f == QImage::Format_ARGB32_Premultiplied;
 }
 
-// Rows [begin, end) of `lens` painted from the same rows of `smooth`.
-void paintRows(const Bitmap24& smooth, QImage& lens, int begin, int end) {
+// Rows [begin, end) of the lens painted from the same rows of the smooth
+// bitmap, `width` pixels each.
+void paintRows(const RowsToWrite& smooth, const RowsToWrite& lens, int width, int begin, int end) {
     for (int j = begin; j < end; ++j)
-        bgrRowToRgb32(smooth.scanLine(j), reinterpret_cast<std::uint32_t*>(lens.scanLine(j)), smooth.width());
+        bgrRowToRgb32(smooth[j], reinterpret_cast<std::uint32_t*>(lens[j]), width);
 }
 
 } // namespace
@@ -212,11 +213,15 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
     const int W = capture.width();
     const int H = capture.height();
     m_path = Path::None;
+    const RowsToWrite smoothRows(smooth);
+    const RowsToWrite lensRows = lens ? RowsToWrite(*lens) : RowsToWrite(smooth);
+    const int paintWidth = smooth.width();
     // With nothing to smooth, the lens still shows what `smooth` holds.
     auto paintAll = [&] {
         if (lens)
-            SplitRows(smooth.height(), static_cast<std::size_t>(smooth.width()) * smooth.height(),
-                      [&](int, int begin, int end) { paintRows(smooth, *lens, begin, end); });
+            SplitRows(
+                smooth.height(), static_cast<std::size_t>(smooth.width()) * smooth.height(),
+                [&](int, int begin, int end) { paintRows(smoothRows, lensRows, paintWidth, begin, end); });
         return true;
     };
     if (W <= 0 || H <= 0 || zoomFactor < 1)
@@ -291,10 +296,10 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
                     const std::uint16_t w0 = static_cast<std::uint16_t>(one - w1);
                     const std::uint16_t* t = keptRow(part.narrow, part.rowOf, m_rows.first[j], spread);
                     const std::uint16_t* b = keptRow(part.narrow, part.rowOf, m_rows.second[j], spread);
-                    blendRows(t, b, w0, w1, 2 * fine, smooth.scanLine(j), bytes);
+                    blendRows(t, b, w0, w1, 2 * fine, smoothRows[j], bytes);
                 }
                 if (lens)
-                    paintRows(smooth, *lens, j, j + 1);
+                    paintRows(smoothRows, lensRows, paintWidth, j, j + 1);
             }
         });
         return lens != nullptr;
@@ -322,7 +327,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
                 const std::int64_t w1 = m_rows.weight[j];
                 const std::int64_t* t = keptRow(part.wide, part.rowOf, m_rows.first[j], spread);
                 const std::int64_t* b = keptRow(part.wide, part.rowOf, m_rows.second[j], spread);
-                std::uint8_t* out = smooth.scanLine(j);
+                std::uint8_t* out = smoothRows[j];
                 for (std::size_t i = 0; i < bytes; ++i) {
                     // w0·t + w1·b with w0 = 1 − w1: one product fewer.
                     const std::int64_t n = t[i] * kOne + w1 * (b[i] - t[i]);
@@ -331,7 +336,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
                 }
             }
             if (lens)
-                paintRows(smooth, *lens, j, j + 1);
+                paintRows(smoothRows, lensRows, paintWidth, j, j + 1);
         }
     });
     return lens != nullptr;

@@ -223,6 +223,7 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     table.prepare(static_cast<std::size_t>(width) * capture.height());
     for (auto& part : parts)
         part.startFrame();
+    const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<std::uint32_t>& fresh = parts[p];
         auto computeColour = [&compute](std::uint32_t c) {
@@ -233,8 +234,8 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
         // takes the same word without a look-up.
         std::uint32_t lastColour = ~0u, word = 0;
         for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = capture.scanLine(y);
-            std::uint8_t* out = result.scanLine(y);
+            std::uint8_t* in = captureRows[y];
+            std::uint8_t* out = resultRows[y];
             for (int x = 0; x < width; ++x, in += 3, out += 3) {
                 const std::uint32_t colour = colourOf(in);
                 if (colour != lastColour) {
@@ -412,6 +413,7 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     // The colours of the frame and the statistics of SeparateRedLightness,
     // each part over its rows with the table only read.
     GroupStats reds[2], others[2];
+    const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<HighLevelColour>& fresh = highLevelParts[p];
         GroupStats red, other;
@@ -419,7 +421,7 @@ void CorrectHighLevelFast(Bitmap24& capture) {
         std::uint32_t lastColour = ~0u, current = 0;
         int* counter = nullptr; // of the group the current colour counts in, or none
         for (int y = begin; y < end; ++y) {
-            const std::uint8_t* in = capture.scanLine(y);
+            const std::uint8_t* in = captureRows[y];
             for (int x = 0; x < width; ++x, in += 3) {
                 const std::uint32_t colour = colourOf(in);
                 if (colour != lastColour) {
@@ -483,8 +485,8 @@ void CorrectHighLevelFast(Bitmap24& capture) {
         const std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
         std::uint32_t lastSlot = ~0u, word = 0;
         for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = capture.scanLine(y);
-            std::uint8_t* out = result.scanLine(y);
+            std::uint8_t* in = captureRows[y];
+            std::uint8_t* out = resultRows[y];
             for (int x = 0; x < width; ++x, in += 3, out += 3) {
                 std::uint32_t s = *slot++;
                 if (s != lastSlot) {

@@ -13,7 +13,8 @@ add_executable(unit_perf_exhaustive perf/colour_cache_exhaustive_test.cpp)
 target_link_libraries(unit_perf_exhaustive PRIVATE vistrel_pixels GTest::gtest_main)
 vistrel_add_test(unit_perf_exhaustive LABELS unit slow TIMEOUT 600)
 
-# Repeated frames on the whole lens window (Qt offscreen, in-memory screen).
+# Repeated frames and frames split over two threads on the whole lens window
+# (Qt offscreen, in-memory screen).
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(gui_perf_repeated_frame
   perf/repeated_frame_test.cpp
@@ -21,7 +22,7 @@ add_executable(gui_perf_repeated_frame
   ${CMAKE_CURRENT_SOURCE_DIR}/../gui/lens/gui_main.cpp
 )
 target_link_libraries(gui_perf_repeated_frame PRIVATE vistrel_forms Qt6::Test GTest::gtest)
-vistrel_add_test(gui_perf_repeated_frame LABELS "gui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+vistrel_add_test(gui_perf_repeated_frame LABELS gui tsan ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 
 # The stages split over two threads against the plain definitions, and the
 # split itself; under ThreadSanitizer too.

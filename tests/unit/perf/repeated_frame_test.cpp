@@ -1,7 +1,10 @@
 // Frames that repeat the one before leave the lens as it is; everything a
 // frame leaves behind (picture, CaptureBitmap, fields) is what a frame that
-// did the work would have left.
+// did the work would have left. And frames split over two threads leave what
+// frames in one piece leave.
 #include "../../gui/lens/LensFixture.h"
+#include "lens/RowSplit.h"
+#include "vision/ColourCache.h"
 #include "vision/ColourStage.h"
 
 #include <QImage>
@@ -117,4 +120,56 @@ TEST_F(RepeatedFrame, AFailingCaptureIsNeverARepeat) {
     frame();
     EXPECT_EQ(boxes.size(), 2u);
     EXPECT_EQ(Form1->RepeatedFrames(), 0u);
+}
+
+// Whole frames with every per-pixel stage split over two threads leave what
+// frames worked in one piece leave: the lens picture (painted in the
+// smoothing pass), CaptureBitmap, SmoothBitmap and the planes.
+TEST_F(RepeatedFrame, SplitFramesLeaveWhatOneThreadFramesLeave) {
+    struct Left {
+        QImage shown;
+        Bitmap24 capture, smooth;
+        std::vector<std::uint8_t> red, blue;
+    };
+    const std::uint64_t repeatedBefore = Form1->RepeatedFrames();
+    auto frames = [&](RowSplitMode mode) {
+        SetRowSplitMode(mode);
+        ResetColourCaches(); // every colour met cold, as on the first run
+        std::vector<Left> left;
+        int step = 0;
+        for (int position : {1, 3, 5})
+            for (int colourMode = 0; colourMode < 4; ++colourMode)
+                for (bool smooth : {false, true}) {
+                    Form1->TrackBar1->SetPosition(position);
+                    Form1->SimulationOn = colourMode == 1 ? 1 : 0;
+                    Form1->CorrectionOn = colourMode >= 2 ? 1 : 0;
+                    Form1->ColourBlindLevel = colourMode == 3 ? 2 : 1;
+                    Form1->SmoothOn = smooth;
+                    cursorAt(300 + 7 * step, 200 + 3 * step);
+                    ++step;
+                    frame();
+                    const std::size_t plane = static_cast<std::size_t>(Form1->CaptureBitmap->width()) *
+                                              Form1->CaptureBitmap->height();
+                    left.push_back({Form1->Image1->Picture().copy(), copyOf(*Form1->CaptureBitmap),
+                                    copyOf(*Form1->SmoothBitmap),
+                                    std::vector<std::uint8_t>(Form1->RedPlane, Form1->RedPlane + plane),
+                                    std::vector<std::uint8_t>(Form1->BluePlane, Form1->BluePlane + plane)});
+                }
+        SetRowSplitMode(RowSplitMode::Auto);
+        return left;
+    };
+    const std::vector<Left> whole = frames(RowSplitMode::Never);
+    const std::vector<Left> split = frames(RowSplitMode::Always);
+    ASSERT_EQ(whole.size(), split.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "frame " << i);
+        EXPECT_EQ(whole[i].shown, split[i].shown);
+        EXPECT_TRUE(sameBitmap(whole[i].capture, split[i].capture));
+        // Without smoothing SmoothBitmap holds what the run before left.
+        if (i % 2 == 1)
+            EXPECT_TRUE(sameBitmap(whole[i].smooth, split[i].smooth));
+        EXPECT_EQ(whole[i].red, split[i].red);
+        EXPECT_EQ(whole[i].blue, split[i].blue);
+    }
+    EXPECT_EQ(Form1->RepeatedFrames(), repeatedBefore); // every frame did its work
 }
