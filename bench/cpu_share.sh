@@ -31,7 +31,10 @@ width=${size%x*}
 height=${size#*x}
 # The e2e test desktop (text, textures, colours) on the root window: a blank
 # root is one colour, which no colour stage finds costly.
-if ! python3 "$here/../tests/e2e/harness.py" paint; then
+# The system's python has python3-xlib (a pyenv one in PATH may not).
+python=${VISTREL_E2E_PYTHON:-/usr/bin/python3}
+[ -x "$python" ] || python=python3
+if ! "$python" "$here/../tests/e2e/harness.py" paint; then
   echo "cpu_share: the test desktop could not be painted; measuring over a blank root"
 fi
 xdotool mousemove $((width / 4)) $((height / 2))
