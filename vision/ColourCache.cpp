@@ -355,7 +355,13 @@ std::vector<std::uint64_t> highLevelWords;
 std::uint32_t wordGeneration = 1;
 FrameChange lastChange;
 std::vector<std::uint32_t> frameSlots; // per pixel of the frame, reused
-NewColours<HighLevelColour> highLevelParts[2];
+// A colour new to a frame: what it keeps, and its word under the change the
+// frame is expected to have.
+struct FreshHighLevel {
+    HighLevelColour colour;
+    std::uint32_t word;
+};
+NewColours<FreshHighLevel> highLevelParts[2];
 std::vector<std::uint32_t> provisionalSlots[2];
 
 void resetHighLevel() {
@@ -411,30 +417,41 @@ void CorrectHighLevelFast(Bitmap24& capture) {
         part.startFrame();
 
     // The colours of the frame and the statistics of SeparateRedLightness,
-    // each part over its rows with the table only read.
+    // each part over its rows with the table only read. Frames mostly move
+    // intensities as the frame before did: each pixel is written as if this
+    // one did too, and written again below only if it does not.
+    const FrameChange guess = lastChange;
+    const std::uint32_t guessGeneration = wordGeneration;
+    auto fresh = [&guess](std::uint32_t colour) {
+        const HighLevelColour c = highLevelOf(colour);
+        return FreshHighLevel{c, highLevelWord(c, guess)};
+    };
     GroupStats reds[2], others[2];
     const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
-        NewColours<HighLevelColour>& fresh = highLevelParts[p];
+        NewColours<FreshHighLevel>& met = highLevelParts[p];
         GroupStats red, other;
         std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
-        std::uint32_t lastColour = ~0u, current = 0;
+        std::uint32_t lastColour = ~0u, current = 0, word = 0;
         int* counter = nullptr; // of the group the current colour counts in, or none
         for (int y = begin; y < end; ++y) {
-            const std::uint8_t* in = captureRows[y];
-            for (int x = 0; x < width; ++x, in += 3) {
+            std::uint8_t* in = captureRows[y];
+            std::uint8_t* out = resultRows[y];
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
                 const std::uint32_t colour = colourOf(in);
                 if (colour != lastColour) {
                     lastColour = colour;
-                    const std::uint32_t word = highLevelTable.find(colour);
+                    const std::uint32_t kept = highLevelTable.find(colour);
                     const HighLevelColour* c;
-                    if (word != 0) {
-                        current = word - 1;
+                    if (kept != 0) {
+                        current = kept - 1;
                         c = &highLevelColours[current];
+                        word = wordOfSlot(current, guessGeneration, guess);
                     } else {
-                        const std::uint32_t i = fresh.indexOf(colour, highLevelOf);
+                        const std::uint32_t i = met.indexOf(colour, fresh);
                         current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
-                        c = &fresh.value(i);
+                        c = &met.value(i).colour;
+                        word = met.value(i).word;
                     }
                     counter = nullptr;
                     if (takesPart(c->I)) {
@@ -446,37 +463,42 @@ void CorrectHighLevelFast(Bitmap24& capture) {
                 *slot++ = current;
                 if (counter)
                     ++*counter;
+                putBytes(word, out, in);
             }
         }
         reds[p] = red;
         others[p] = other;
     });
 
-    // The new colours into the table, and where each provisional slot went.
-    for (int p = 0; p < 2; ++p) {
-        const NewColours<HighLevelColour>& fresh = highLevelParts[p];
-        provisionalSlots[p].resize(fresh.size());
-        for (std::size_t i = 0; i < fresh.size(); ++i) {
-            std::uint32_t word = highLevelTable.find(fresh.colour(i));
-            if (word == 0) {
-                highLevelColours.push_back(fresh.value(i));
-                word = static_cast<std::uint32_t>(highLevelColours.size());
-                highLevelTable.store(fresh.colour(i), word);
-            }
-            provisionalSlots[p][i] = word - 1;
-        }
-    }
-    highLevelWords.resize(highLevelColours.size(), 0);
-
     reds[0].merge(reds[1]);
     others[0].merge(others[1]);
     const FrameChange change = changeOf(reds[0], others[0]);
-    if (!(change == lastChange)) {
-        lastChange = change;
-        if (++wordGeneration == 0) { // after four billion changes: start afresh
-            std::fill(highLevelWords.begin(), highLevelWords.end(), 0);
-            wordGeneration = 1;
+    const bool guessed = change == guess;
+
+    // The new colours into the table (with their words when the guess held),
+    // and where each provisional slot went.
+    for (int p = 0; p < 2; ++p) {
+        const NewColours<FreshHighLevel>& met = highLevelParts[p];
+        provisionalSlots[p].resize(met.size());
+        for (std::size_t i = 0; i < met.size(); ++i) {
+            std::uint32_t kept = highLevelTable.find(met.colour(i));
+            if (kept == 0) {
+                highLevelColours.push_back(met.value(i).colour);
+                kept = static_cast<std::uint32_t>(highLevelColours.size());
+                highLevelTable.store(met.colour(i), kept);
+                highLevelWords.push_back(guessed ? (std::uint64_t(guessGeneration) << 32) | met.value(i).word
+                                                 : 0);
+            }
+            provisionalSlots[p][i] = kept - 1;
         }
+    }
+    if (guessed)
+        return;
+
+    lastChange = change;
+    if (++wordGeneration == 0) { // after four billion changes: start afresh
+        std::fill(highLevelWords.begin(), highLevelWords.end(), 0);
+        wordGeneration = 1;
     }
     const std::uint32_t generation = wordGeneration;
 
@@ -518,7 +540,7 @@ void ResetColourCaches() {
     std::vector<std::uint32_t>().swap(frameSlots);
     for (int p = 0; p < 2; ++p) {
         mapParts[p] = NewColours<std::uint32_t>();
-        highLevelParts[p] = NewColours<HighLevelColour>();
+        highLevelParts[p] = NewColours<FreshHighLevel>();
         std::vector<std::uint32_t>().swap(provisionalSlots[p]);
     }
 }
