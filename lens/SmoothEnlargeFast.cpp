@@ -173,8 +173,14 @@ __attribute__((target("ssse3"))) void bgrRowToRgb32Shuffle(const std::uint8_t* i
     bgrRowToRgb32Plain(in, out + i, count - i);
 }
 
+// Asked before any constructor of ours may have run __builtin_cpu_init.
+bool hasSsse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+
 using RowPainter = void (*)(const std::uint8_t*, std::uint32_t*, int);
-const RowPainter bgrRowToRgb32 = __builtin_cpu_supports("ssse3") ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
+const RowPainter bgrRowToRgb32 = hasSsse3() ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
 #else
 constexpr auto bgrRowToRgb32 = bgrRowToRgb32Plain;
 #endif

@@ -151,8 +151,14 @@ __attribute__((target("ssse3"))) void bgrxRowToBgrShuffle(const std::uint8_t* in
     bgrxRowToBgrPlain(in, out, count - x);
 }
 
+// Asked before any constructor of ours may have run __builtin_cpu_init.
+bool hasSsse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+
 using RowConverter = void (*)(const std::uint8_t*, std::uint8_t*, int);
-const RowConverter bgrxRowToBgr = __builtin_cpu_supports("ssse3") ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
+const RowConverter bgrxRowToBgr = hasSsse3() ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
 #else
 constexpr auto bgrxRowToBgr = bgrxRowToBgrPlain;
 #endif

@@ -295,6 +295,16 @@ TEST(SplitPlaneCopy, SameBytesInOnePieceAndSplit) {
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(expected[c], actual[c]) << "stride " << stride << ", plane " << c;
     }
+    // Every width's tail after the sixteen-pixel groups, byte by byte.
+    for (int width = 1; width <= 40; ++width) {
+        const Bitmap24 row = RandomPicture(width, 2, static_cast<std::uint32_t>(width));
+        std::vector<std::uint8_t> r(2 * width), g(r.size()), b(r.size());
+        CopyToPlanes(row, width, r.data(), g.data(), b.data());
+        for (int i = 0; i < 2 * width; ++i) {
+            const std::uint8_t* p = row.scanLine(i / width) + 3 * (i % width);
+            ASSERT_TRUE(r[i] == p[2] && g[i] == p[1] && b[i] == p[0]) << "width " << width << ", pixel " << i;
+        }
+    }
     // The plain definition at the overlapping stride: row 1 over row 0's tail.
     std::vector<std::uint8_t> red(20 * 29 + 37), green(red.size()), blue(red.size());
     CopyToPlanes(picture, 20, red.data(), green.data(), blue.data());
