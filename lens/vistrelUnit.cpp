@@ -180,6 +180,9 @@ void TForm1::FormCreate(QObject*) {
     SmoothOn = false;
     BuildHueCurve(0, -100, 180, 180, 300, 300, 360, 460);
     scaleProbeBox();
+    // The colour stages' tables, sized once for the largest source (zoom 2),
+    // so that the running lens's memory stays as it starts.
+    ReserveColourCaches(static_cast<std::size_t>(S / 2 + 1) * static_cast<std::size_t>(S / 2 + 1));
 }
 
 // Laid out for a small lens, the probe box would fall outside the visible

@@ -17,8 +17,14 @@ using platform::Bitmap24;
 
 namespace {
 
-// A colour table that grows to this many colours is dropped and refilled.
-constexpr std::size_t kColourBudget = std::size_t(1) << 20;
+// A table that holds more than this many colours at the start of a frame is
+// emptied and refilled. Its slots are allocated once, for twice as many
+// colours as the budget, so a frame of up to a budget's worth of new colours
+// fits without growing it; emptying keeps the memory. What a running lens
+// holds is thus fixed from its start (see ReserveColourCaches), instead of
+// creeping up as new colours and modes come along.
+constexpr std::size_t kColourBudget = std::size_t(1) << 16;
+constexpr std::size_t kTableSlots = 4 * kColourBudget;
 
 // Colour → 32-bit word, open addressing with linear probing; a slot is
 // (colour + 1) << 32 | word, 0 when free. Kept at most half full, so a
@@ -27,11 +33,11 @@ class ColourTable {
 public:
     // Before a frame of `pixels` pixels: dropped if it could grow past its
     // budget in this frame.
-    void prepare(std::size_t pixels) {
-        if (m_colours + pixels > kColourBudget)
+    void prepare(std::size_t) {
+        if (m_colours > kColourBudget)
             reset();
         if (m_slots.empty())
-            rehash(4096);
+            rehash(kTableSlots);
     }
 
     // The word kept for `colour`, or 0.
@@ -57,7 +63,14 @@ public:
         ++m_colours;
     }
 
+    // Empties the table, keeping its memory.
     void reset() {
+        std::fill(m_slots.begin(), m_slots.end(), 0);
+        m_colours = 0;
+    }
+
+    // Empties the table and gives its memory back.
+    void release() {
         std::vector<std::uint64_t>().swap(m_slots);
         m_colours = 0;
         m_mask = 0;
@@ -166,6 +179,14 @@ inline void putBytes(std::uint32_t word, std::uint8_t* result, std::uint8_t* cap
 template <typename Value> class NewColours {
 public:
     static constexpr std::size_t kMemo = 4096;
+
+    // Makes room for `count` colours and touches it, so that frames up to
+    // that many new colours allocate nothing.
+    void reserve(std::size_t count) {
+        m_colours.resize(count);
+        m_values.resize(count);
+        startFrame();
+    }
 
     void startFrame() {
         if (!m_memo)
@@ -364,10 +385,11 @@ struct FreshHighLevel {
 NewColours<FreshHighLevel> highLevelParts[2];
 std::vector<std::uint32_t> provisionalSlots[2];
 
+// Empties the level-2 tables, keeping their memory.
 void resetHighLevel() {
     highLevelTable.reset();
-    std::vector<HighLevelColour>().swap(highLevelColours);
-    std::vector<std::uint64_t>().swap(highLevelWords);
+    highLevelColours.clear();
+    highLevelWords.clear();
     wordGeneration = 1;
     lastChange = FrameChange{};
 }
@@ -409,7 +431,7 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     }
     const int width = capture.width();
     const std::size_t count = static_cast<std::size_t>(width) * capture.height();
-    if (highLevelColours.size() + count > kColourBudget)
+    if (highLevelColours.size() > kColourBudget)
         resetHighLevel();
     highLevelTable.prepare(count);
     frameSlots.resize(count);
@@ -533,10 +555,32 @@ ColourCacheUsage ColourCacheUsageNow() {
                 frameSlots.capacity() * 4 + parts};
 }
 
+void ReserveColourCaches(std::size_t framePixels) {
+    simulationTable.prepare(0);
+    lowLevelTable.prepare(0);
+    highLevelTable.prepare(0);
+    // resize-then-clear touches the memory, so that it is resident from here on.
+    highLevelColours.resize(2 * kColourBudget);
+    highLevelColours.clear();
+    highLevelWords.resize(2 * kColourBudget);
+    highLevelWords.clear();
+    frameSlots.resize(framePixels);
+    // A part takes the new colours of half the rows, at most.
+    const std::size_t perPart = std::min(framePixels / 2 + 1, kColourBudget);
+    for (int p = 0; p < 2; ++p) {
+        mapParts[p].reserve(perPart);
+        highLevelParts[p].reserve(perPart);
+        provisionalSlots[p].resize(perPart);
+    }
+}
+
 void ResetColourCaches() {
-    simulationTable.reset();
-    lowLevelTable.reset();
+    simulationTable.release();
+    lowLevelTable.release();
     resetHighLevel();
+    highLevelTable.release();
+    std::vector<HighLevelColour>().swap(highLevelColours);
+    std::vector<std::uint64_t>().swap(highLevelWords);
     std::vector<std::uint32_t>().swap(frameSlots);
     for (int p = 0; p < 2; ++p) {
         mapParts[p] = NewColours<std::uint32_t>();

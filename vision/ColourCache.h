@@ -16,13 +16,11 @@
 // ConvertFromHsi) to the bit. The fast paths leave the HSI planes alone (they
 // are scratch) but keep HsiResultBitmap as the plane path leaves it.
 //
-// Memory: a hash table of 8 bytes per slot, kept at most half full, so about
-// 16 bytes per colour seen (a desktop's few thousand colours: well under a
-// megabyte; 40 000 colours of a photograph: 1 MiB); level 2 adds 28 bytes
-// per colour and 4 per pixel of the frame. A table that could pass a million
-// colours in the next frame is dropped first and refilled as colours come
-// back, so each stays below 32 MiB (level 2 below 64 MiB). Each part of a
-// split keeps a 32 KiB memo and the list of the colours new to its last frame.
+// Memory: a colour table holds up to 2^16 colours at the start of a frame
+// (emptied and refilled beyond that) in 2 MiB of slots allocated once; level 2
+// adds about 24 bytes per colour and 4 per pixel of the frame. The lens
+// reserves all of it when it is created (ReserveColourCaches), about 12 MB,
+// so its memory does not creep up while it runs.
 #pragma once
 
 #include "platform/Bitmap24.h"
@@ -43,5 +41,8 @@ struct ColourCacheUsage {
     std::size_t residentBytes;
 };
 ColourCacheUsage ColourCacheUsageNow();
+// Allocates (and touches) what the tables need for frames of up to
+// `framePixels` pixels, so that no frame allocates.
+void ReserveColourCaches(std::size_t framePixels);
 // Forgets every kept colour and gives the memory back.
 void ResetColourCaches();
