@@ -17,14 +17,15 @@ using platform::Bitmap24;
 
 namespace {
 
-// A table that holds more than this many colours at the start of a frame is
-// emptied and refilled. Its slots are allocated once, for twice as many
-// colours as the budget, so a frame of up to a budget's worth of new colours
-// fits without growing it; emptying keeps the memory. What a running lens
-// holds is thus fixed from its start (see ReserveColourCaches), instead of
-// creeping up as new colours and modes come along.
-constexpr std::size_t kColourBudget = std::size_t(1) << 16;
-constexpr std::size_t kTableSlots = 4 * kColourBudget;
+// A table that could pass this many colours in the next frame is emptied and
+// refilled. Until the lens reserves the tables for its frame size, they grow
+// as colours come, up to 2^20 colours. Once reserved (ReserveColourCaches),
+// the budget is the smallest power of two that holds a whole frame, and the
+// slots for it are allocated at once: emptying keeps the memory, so what the
+// running lens holds is fixed from its start instead of creeping up as new
+// colours and modes come along.
+std::size_t g_colourBudget = std::size_t(1) << 20;
+bool g_reserved = false;
 
 // Colour → 32-bit word, open addressing with linear probing; a slot is
 // (colour + 1) << 32 | word, 0 when free. Kept at most half full, so a
@@ -33,11 +34,11 @@ class ColourTable {
 public:
     // Before a frame of `pixels` pixels: dropped if it could grow past its
     // budget in this frame.
-    void prepare(std::size_t) {
-        if (m_colours > kColourBudget)
+    void prepare(std::size_t pixels) {
+        if (m_colours + pixels > g_colourBudget)
             reset();
         if (m_slots.empty())
-            rehash(kTableSlots);
+            rehash(g_reserved ? 2 * g_colourBudget : 4096);
     }
 
     // The word kept for `colour`, or 0.
@@ -431,7 +432,7 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     }
     const int width = capture.width();
     const std::size_t count = static_cast<std::size_t>(width) * capture.height();
-    if (highLevelColours.size() > kColourBudget)
+    if (highLevelColours.size() + count > g_colourBudget)
         resetHighLevel();
     highLevelTable.prepare(count);
     frameSlots.resize(count);
@@ -556,17 +557,25 @@ ColourCacheUsage ColourCacheUsageNow() {
 }
 
 void ReserveColourCaches(std::size_t framePixels) {
+    std::size_t budget = std::size_t(1) << 16;
+    while (budget < framePixels && budget < (std::size_t(1) << 20))
+        budget *= 2;
+    g_colourBudget = budget;
+    g_reserved = true;
+    simulationTable.release();
+    lowLevelTable.release();
+    highLevelTable.release();
     simulationTable.prepare(0);
     lowLevelTable.prepare(0);
     highLevelTable.prepare(0);
     // resize-then-clear touches the memory, so that it is resident from here on.
-    highLevelColours.resize(2 * kColourBudget);
+    highLevelColours.resize(g_colourBudget);
     highLevelColours.clear();
-    highLevelWords.resize(2 * kColourBudget);
+    highLevelWords.resize(g_colourBudget);
     highLevelWords.clear();
     frameSlots.resize(framePixels);
     // A part takes the new colours of half the rows, at most.
-    const std::size_t perPart = std::min(framePixels / 2 + 1, kColourBudget);
+    const std::size_t perPart = std::min(framePixels / 2 + 1, g_colourBudget);
     for (int p = 0; p < 2; ++p) {
         mapParts[p].reserve(perPart);
         highLevelParts[p].reserve(perPart);
@@ -575,6 +584,8 @@ void ReserveColourCaches(std::size_t framePixels) {
 }
 
 void ResetColourCaches() {
+    g_colourBudget = std::size_t(1) << 20;
+    g_reserved = false;
     simulationTable.release();
     lowLevelTable.release();
     resetHighLevel();

@@ -16,10 +16,12 @@
 // ConvertFromHsi) to the bit. The fast paths leave the HSI planes alone (they
 // are scratch) but keep HsiResultBitmap as the plane path leaves it.
 //
-// Memory: a colour table holds up to 2^16 colours at the start of a frame
-// (emptied and refilled beyond that) in 2 MiB of slots allocated once; level 2
-// adds about 24 bytes per colour and 4 per pixel of the frame. The lens
-// reserves all of it when it is created (ReserveColourCaches), about 12 MB,
+// Memory: about 16 bytes per colour a table holds (kept at most half full);
+// level 2 adds about 32 bytes per colour and 4 per pixel of the frame. A
+// table that could pass its budget in the next frame is emptied first. The
+// lens reserves everything when it is made (ReserveColourCaches), with the
+// budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
+// (2^16 at a 1024-wide screen: about 6 MB in all; 2^20 at 3840: about 90 MB),
 // so its memory does not creep up while it runs.
 #pragma once
 
