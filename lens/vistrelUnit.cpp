@@ -29,6 +29,9 @@ namespace {
 constexpr int kDesignClientSize = 400;
 constexpr int kDesignLeft = 527;
 constexpr int kDesignTop = 135;
+// At the largest zoom a lens this small still captures one pixel each way:
+// no window size leaves a frame with nothing to probe or enlarge.
+constexpr int kMinimumClientSize = 12;
 // The probe box's place as laid out for a 409-pixel lens.
 constexpr int kProbeLeft = 104;
 constexpr int kProbeTop = 15;
@@ -48,9 +51,13 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, FormBorder::HiddenFrame) {
     SetCaption(QStringLiteral("Screen Capture & Zoom     by the Vistrel team"));
     move(kDesignLeft, kDesignTop);
     SetClientSize(kDesignClientSize, kDesignClientSize);
+    SetMinimumClientSize(kMinimumClientSize, kMinimumClientSize);
     createControls();
     OnResize = [this] { FormResize(this); };
     OnClose = [this](TCloseAction& action) { FormClose(this, action); };
+    // The window's first size reaches the resize handler too, so the panel
+    // is centred even when creation keeps the design size.
+    FormResize(this);
     FormCreate(this);
 }
 
@@ -113,14 +120,17 @@ void TForm1::createControls() {
     Panel1->setAccessibleName(QStringLiteral("Lens controls"));
     Panel2->setAccessibleDescription(QStringLiteral("Hold a mouse button here and drag to move the lens"));
     TrackBar1->setAccessibleName(QStringLiteral("Zoom Factor"));
-    TrackBar1->ValueText = [](int position) { return QStringLiteral("x %1").arg(ZoomFromTrackBar(position)); };
+    TrackBar1->ValueText = [](int position) {
+        return QStringLiteral("x %1").arg(ZoomFromTrackBar(position));
+    };
     Panel3->setAccessibleName(QStringLiteral("Colour probe"));
     Panel4->setAccessibleName(QStringLiteral("Colour swatch"));
 
-    // Panel1 lies above Panel3, and Image1 under both.
+    // Later controls lie above earlier ones: the probe box above the
+    // control panel, and Image1 under both.
     Image1->lower();
-    Panel3->raise();
     Panel1->raise();
+    Panel3->raise();
 
     QWidget::setTabOrder(TrackBar1, BitBtn1);
     QWidget::setTabOrder(BitBtn1, BitBtn2);
@@ -201,7 +211,9 @@ void TForm1::FormResize(QObject*) {
     Image1->resize(ClientWidth(), ClientHeight());
 }
 
-void TForm1::FormClose(QObject*, TCloseAction&) { releaseFrameResources(); }
+void TForm1::FormClose(QObject*, TCloseAction&) {
+    releaseFrameResources();
+}
 
 void TForm1::releaseFrameResources() {
     m_released = true;
@@ -244,17 +256,29 @@ void TForm1::Panel2MouseUp(QObject*, MouseButton, int, int) {
     }
 }
 
-void TForm1::CheckBox1Click(QObject*) { Panel3->setVisible(CheckBox1->Checked()); }
+void TForm1::CheckBox1Click(QObject*) {
+    Panel3->setVisible(CheckBox1->Checked());
+}
 
-void TForm1::CheckBox2Click(QObject*) { SmoothOn = CheckBox2->Checked(); }
+void TForm1::CheckBox2Click(QObject*) {
+    SmoothOn = CheckBox2->Checked();
+}
 
-void TForm1::BitBtn1Click(QObject*) { Form2->ShowModal(); }
+void TForm1::BitBtn1Click(QObject*) {
+    Form2->ShowModal();
+}
 
-void TForm1::BitBtn2Click(QObject*) { ExitProgram(0); }
+void TForm1::BitBtn2Click(QObject*) {
+    ExitProgram(0);
+}
 
-void TForm1::BitBtn3Click(QObject*) { Form3->ShowSetup(); }
+void TForm1::BitBtn3Click(QObject*) {
+    Form3->ShowSetup();
+}
 
-void TForm1::BitBtn4Click(QObject*) { Application->HelpCommand(HELP_FINDER, 0); }
+void TForm1::BitBtn4Click(QObject*) {
+    Application->HelpCommand(HELP_FINDER, 0);
+}
 
 void TForm1::AnimTimer1Timer(TComponent*) {
     // Ticks may still arrive after the close handler has released what a

@@ -4,8 +4,8 @@
 
 #include <QFontDatabase>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
 
@@ -60,13 +60,18 @@ MouseButton buttonOf(const QMouseEvent* e) {
     }
 }
 
-void place(QWidget* w, int left, int top, int width, int height) { w->setGeometry(left, top, width, height); }
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(left, top, width, height);
+}
 } // namespace
 
 TPanel::TPanel(QWidget* parent, int left, int top, int width, int height, const QString& caption)
     : QFrame(parent), m_caption(caption) {
     place(this, left, top, width, height);
     setAccessibleName(caption);
+    // A panel hears the pointer's motion over it with no button held, as
+    // the Move handle's offset needs.
+    setMouseTracking(true);
 }
 
 void TPanel::SetColor(TColor colour) {
@@ -125,7 +130,9 @@ void TPanel::mousePressEvent(QMouseEvent* e) {
     // Qt grabs the pointer for this widget while a button is held, so a drag
     // keeps receiving motion when the pointer leaves the panel.
     if (OnMouseDown)
-        RunHandler([&] { OnMouseDown(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y()); });
+        RunHandler([&] {
+            OnMouseDown(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y());
+        });
 }
 
 void TPanel::mouseMoveEvent(QMouseEvent* e) {
@@ -135,7 +142,8 @@ void TPanel::mouseMoveEvent(QMouseEvent* e) {
 
 void TPanel::mouseReleaseEvent(QMouseEvent* e) {
     if (OnMouseUp)
-        RunHandler([&] { OnMouseUp(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y()); });
+        RunHandler(
+            [&] { OnMouseUp(this, buttonOf(e), e->position().toPoint().x(), e->position().toPoint().y()); });
 }
 
 TGroupBox::TGroupBox(QWidget* parent, int left, int top, int width, int height, const QString& caption)
@@ -181,7 +189,8 @@ void TButton::paintEvent(QPaintEvent*) {
     // A substitute font may run a little wider than the one the layout was
     // made for: narrow it rather than cut the caption off.
     QFont f = font();
-    for (int stretch = 95; stretch >= 75 && QFontMetrics(f).horizontalAdvance(text()) > face.width(); stretch -= 5)
+    for (int stretch = 95; stretch >= 75 && QFontMetrics(f).horizontalAdvance(text()) > face.width();
+         stretch -= 5)
         f.setStretch(stretch);
     p.setFont(f);
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
@@ -194,7 +203,8 @@ void TButton::paintEvent(QPaintEvent*) {
     }
 }
 
-TTrackBar::TTrackBar(QWidget* parent, int left, int top, int width, int height, int min, int max, int position)
+TTrackBar::TTrackBar(QWidget* parent, int left, int top, int width, int height, int min, int max,
+                     int position)
     : QSlider(Qt::Horizontal, parent) {
     place(this, left, top, width, height);
     setRange(min, max);

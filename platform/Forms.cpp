@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QRegion>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace platform {
 
@@ -39,15 +40,38 @@ TForm::TForm(TComponent* owner, FormBorder border) : QWidget(nullptr), TComponen
 
 TForm::~TForm() = default;
 
-QWidget* TForm::ClientArea() { return m_client; }
+QWidget* TForm::ClientArea() {
+    return m_client;
+}
 
-int TForm::Left() const { return x(); }
-int TForm::Top() const { return y(); }
+int TForm::Left() const {
+    return x();
+}
+int TForm::Top() const {
+    return y();
+}
 
-void TForm::SetLeft(int left) { move(left, y()); }
-void TForm::SetTop(int top) { move(x(), top); }
+void TForm::SetLeft(int left) {
+    move(left, y());
+}
+void TForm::SetTop(int top) {
+    move(x(), top);
+}
+
+void TForm::SetMinimumClientSize(int width, int height) {
+    m_minClientWidth = width;
+    m_minClientHeight = height;
+    const bool hidden = m_border == FormBorder::HiddenFrame;
+    // The window manager is told through the size hints; what it does not
+    // honour, SetClientSize refuses.
+    setMinimumSize(width + (hidden ? 2 * frameX() : 0), height + (hidden ? 2 * frameX() + captionY() : 0));
+    if (m_clientWidth < width || m_clientHeight < height)
+        SetClientSize(m_clientWidth, m_clientHeight);
+}
 
 void TForm::SetClientSize(int width, int height) {
+    width = std::max(width, m_minClientWidth);
+    height = std::max(height, m_minClientHeight);
     const bool changed = width != m_clientWidth || height != m_clientHeight;
     m_clientWidth = width;
     m_clientHeight = height;

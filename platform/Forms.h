@@ -52,7 +52,10 @@ public:
 
     void SetLeft(int left);
     void SetTop(int top);
+    // Sizes below the minimum, asked for in code or by the window manager,
+    // are refused: the client area keeps at least this size.
     void SetClientSize(int width, int height);
+    void SetMinimumClientSize(int width, int height);
     void SetCaption(const QString& caption);
 
     // The window region in window coordinates (origin at the outer top-left);
@@ -90,6 +93,8 @@ private:
     Client* m_client = nullptr;
     int m_clientWidth = 0;
     int m_clientHeight = 0;
+    int m_minClientWidth = 0;
+    int m_minClientHeight = 0;
     bool m_hasRegion = false;
     TRect m_region;
     QImage m_surface;

@@ -9,6 +9,7 @@
 #include "platform/QtSetup.h"
 
 #include <QCoreApplication>
+#include <QResizeEvent>
 #include <QTimer>
 #include <algorithm>
 
@@ -275,6 +276,39 @@ TEST_F(LensTest, CloseRequestArrivingWhileTheErrorBoxIsOpen) {
     expectOverlay("after the close");
     frame();
     EXPECT_EQ(boxes.size(), 1u) << "no frame runs after the close";
+}
+
+// Whatever size the window is given, down to 1 × 1, is refused below the
+// size at which every zoom still captures a pixel each way, and no frame
+// fails or crashes in any mode.
+TEST_F(LensTest, TinyWindowSizesNeverBreakAFrame) {
+    EXPECT_EQ(Form1->minimumSize(), QSize(12 + 8, 12 + 27));
+    Form1->CheckBox1->SetChecked(true);
+    cursorAt(300, 300);
+    int mode = 0;
+    for (int w = 1; w <= 24; ++w) {
+        for (int h = 1; h <= 24; ++h) {
+            // As a window manager that ignores the size hints would give it.
+            QResizeEvent given(QSize(w + 8, h + 27), Form1->size());
+            QCoreApplication::sendEvent(Form1, &given);
+            ASSERT_EQ(Form1->ClientWidth(), std::max(w, 12));
+            ASSERT_EQ(Form1->ClientHeight(), std::max(h, 12));
+            ASSERT_EQ(Form1->Image1->size(), QSize(Form1->ClientWidth(), Form1->ClientHeight()));
+            for (int position = 1; position <= 5; ++position, ++mode) {
+                Form1->TrackBar1->SetPosition(position);
+                Form1->SmoothOn = mode % 2 == 1;
+                Form1->SimulationOn = mode / 2 % 6 == 1;
+                Form1->CorrectionOn = mode / 2 % 6 >= 2;
+                Form1->ColourBlindLevel = std::max(0, mode / 2 % 6 - 2);
+                Form1->SquintPosition = mode / 12 % 2 == 1 ? 20 : 15;
+                Form1->SquintAngle = Form1->SquintPosition == 15 ? 0.0f : 0.35f;
+                frame();
+                ASSERT_GE(Form1->CaptureBitmap->width(), 1) << w << "x" << h << " zoom " << position;
+                ASSERT_GE(Form1->CaptureBitmap->height(), 1) << w << "x" << h << " zoom " << position;
+            }
+        }
+    }
+    EXPECT_TRUE(boxes.empty());
 }
 
 } // namespace

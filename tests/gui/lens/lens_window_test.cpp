@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QtTest/QTest>
 #include <stdexcept>
 
@@ -75,6 +76,32 @@ TEST_F(LensTest, CreationStateBeforeTheFirstFrame) {
     EXPECT_EQ(Form1->ScreenCanvas, &platform::currentScreen());
 }
 
+// Every lens size centres the panel, the design size (screens 1000 to 1002
+// wide) included, where creation changes no size.
+TEST_F(LensTest, ControlPanelIsCentredForEveryLensSize) {
+    for (int width = 795; width <= 1030; ++width) {
+        stop();
+        start(width, 768);
+        const int S = width * 2 / 5;
+        ASSERT_EQ(Form1->Panel1->pos(), QPoint(S / 2 - 257 / 2, S / 2 - 186 / 2)) << "screen " << width;
+    }
+}
+
+TEST_F(LensTest, ProbeBoxLiesAboveTheControlPanel) {
+    stop();
+    start(800, 600);
+    Form1->CheckBox1->SetChecked(true);
+    // On a 320-pixel lens the panel overlaps the probe box's R, G, B row.
+    const QRect overlap = Form1->Panel1->geometry() & Form1->Panel3->geometry();
+    const QRect rgbRow(Form1->Panel3->mapTo(Form1->ClientArea(), Form1->Label9->pos()),
+                       Form1->Label9->size());
+    ASSERT_TRUE(overlap.intersects(rgbRow));
+    const QWidget* top = Form1->ClientArea()->childAt((overlap & rgbRow).center());
+    EXPECT_TRUE(top == Form1->Panel3 || Form1->Panel3->isAncestorOf(top));
+    const QObjectList& order = Form1->ClientArea()->children();
+    EXPECT_LT(order.indexOf(Form1->Image1), order.indexOf(Form1->Panel1));
+}
+
 TEST_F(LensTest, ProbeBoxKeepsItsPlaceOnSmallLensesAndMovesOutOnLargeOnes) {
     EXPECT_EQ(Form1->Panel3->pos(), QPoint(104, 15));
     stop();
@@ -116,6 +143,18 @@ TEST_F(LensTest, MoveHandleReceivesRealMouseEvents) {
     EXPECT_EQ(Form1->DragStartY, 6);
     QTest::mouseRelease(Form1->Panel2, Qt::LeftButton, {}, QPoint(5, 6));
     EXPECT_EQ(Form1->Dragging, 0);
+
+    // Motion with no button held is measured too, so a press and release
+    // without motion moves the window by the hover offset.
+    QMouseEvent hover(QEvent::MouseMove, QPointF(12, 10), Form1->Panel2->mapToGlobal(QPointF(12, 10)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(Form1->Panel2, &hover);
+    EXPECT_EQ(Form1->DragDeltaX, 7);
+    EXPECT_EQ(Form1->DragDeltaY, 4);
+    const QPoint before = Form1->pos();
+    QTest::mousePress(Form1->Panel2, Qt::LeftButton, {}, QPoint(12, 10));
+    QTest::mouseRelease(Form1->Panel2, Qt::LeftButton, {}, QPoint(12, 10));
+    EXPECT_EQ(Form1->pos(), before + QPoint(7, 4));
 }
 
 TEST_F(LensTest, CheckBoxesShowTheProbeAndSwitchSmoothing) {
