@@ -13,6 +13,7 @@
 #include "platform/QtSetup.h"
 #include "platform/Screen.h"
 #include "vision/ColourCache.h"
+#include "vision/ColourStage.h"
 #include "vision/ColourVision.h"
 #include "vision/HueCurve.h"
 #include "vision/Setup.h"
@@ -285,39 +286,61 @@ void TForm1::AnimTimer1Timer(TComponent*) {
     // frame works with; from then on no frame runs.
     if (m_released)
         return;
+    readCursorAndWindow();
+    if (PtInRect(*LensScreenRect, TPoint{CursorX, CursorY})) {
+        showControlPanel();
+        return;
+    }
+    showLensPicture();
+    computeGeometry();
+    Image1->GetCanvas().Brush = BrushStyle::Solid;
+    paintOffScreenParts();
+    bool repeated = false;
+    try {
+        repeated = processFrame();
+    } catch (...) {
+        m_repeatedFrame.forget();
+        ShowMessageBox("Could not capture screen");
+    }
+    // A repeated frame would draw the very same picture: what is shown stays.
+    if (!repeated) {
+        drawOverlay(Image1->GetCanvas());
+        Image1->update();
+        m_repeatedFrame.shown(Image1->Picture().cacheKey());
+    }
+    Application->ProcessMessages();
+}
+
+void TForm1::readCursorAndWindow() {
     TPoint cursor;
     if (ScreenCanvas->cursorPos(cursor))
         *CursorPos = cursor;
     CursorX = CursorPos->x;
     CursorY = CursorPos->y;
     *LensScreenRect = TRect{Left(), Top(), Left() + Width(), Top() + Height()};
-
-    if (PtInRect(*LensScreenRect, TPoint{CursorX, CursorY})) {
-        Image1->ClearPicture();
-        if (Panel1->isHidden())
-            Panel1->show();
-        if (!Image1->isHidden())
-            Image1->hide();
-        Canvas& c = FormCanvas();
-        c.PenColor = kControlRingColour;
-        c.PenWidth = 8;
-        c.Brush = BrushStyle::Clear;
-        c.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
-        return;
-    }
-    lensFrame();
 }
 
-void TForm1::lensFrame() {
+void TForm1::showControlPanel() {
+    Image1->ClearPicture();
+    if (Panel1->isHidden())
+        Panel1->show();
+    if (!Image1->isHidden())
+        Image1->hide();
+    drawRing(FormCanvas(), kControlRingColour);
+}
+
+void TForm1::showLensPicture() {
     if (!Panel1->isHidden())
         Panel1->hide();
     if (Image1->isHidden())
         Image1->show();
+}
+
+void TForm1::computeGeometry() {
     DisplayWidth = Image1->width();
     DisplayHeight = Image1->height();
     DisplayRect = TRect{0, 0, DisplayWidth, DisplayHeight};
     ZoomFactor = ZoomFromTrackBar(TrackBar1->Position());
-
     const FrameGeometry g = ComputeFrameGeometry(DisplayWidth, DisplayHeight, ZoomFactor, CursorX, CursorY);
     HalfSpanX = g.HalfSpanX;
     HalfSpanY = g.HalfSpanY;
@@ -327,52 +350,21 @@ void TForm1::lensFrame() {
     CaptureBitmap->setHeight(SourceHeight);
     SourceRect = g.SourceRect;
     CaptureRect = g.CaptureRect;
+}
 
-    Canvas& image = Image1->GetCanvas();
-    image.Brush = BrushStyle::Solid;
-
+// Where the square leaves the screen, the capture writes nothing: the part
+// beyond shows white inside the square's inscribed ellipse, once per edge.
+void TForm1::paintOffScreenParts() {
     const OffscreenEdges edges = TestOffscreen(SourceRect, ScreenCanvas->width(), ScreenCanvas->height());
-    if (edges.count() > 0) {
-        Canvas capture(&CaptureBitmap->image());
-        capture.PenColor = 0;
-        capture.PenWidth = 1;
-        capture.Brush = BrushStyle::Solid;
-        capture.BrushColor = clWhite;
-        for (int i = 0; i < edges.count(); ++i)
-            capture.Ellipse(0, 0, CaptureBitmap->width(), CaptureBitmap->height());
-    }
-
-    bool repeated = false;
-    try {
-        repeated = guardedProcessing();
-    } catch (...) {
-        m_shownValid = false;
-        ShowMessageBox("Could not capture screen");
-    }
-    // A repeated frame would draw the very same picture: what is shown stays.
-    if (repeated) {
-        Application->ProcessMessages();
+    if (edges.count() == 0)
         return;
-    }
-
-    Canvas& overlay = Image1->GetCanvas();
-    DisplayCentreX = DisplayWidth / 2;
-    DisplayCentreY = DisplayHeight / 2;
-    overlay.PenColor = 0;
-    overlay.PenWidth = 1;
-    overlay.MoveTo(DisplayCentreX - DisplayWidth / 4, DisplayCentreY);
-    overlay.LineTo(DisplayCentreX + DisplayWidth / 4, DisplayCentreY);
-    overlay.MoveTo(DisplayCentreX, DisplayCentreY - DisplayHeight / 4);
-    overlay.LineTo(DisplayCentreX, DisplayCentreY + DisplayHeight / 4);
-    overlay.PenColor = kRingColour;
-    overlay.PenWidth = 8;
-    overlay.Brush = BrushStyle::Clear;
-    overlay.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
-    Image1->update();
-    if (m_shownValid)
-        m_shownPicture = Image1->Picture().cacheKey();
-
-    Application->ProcessMessages();
+    Canvas capture(&CaptureBitmap->image());
+    capture.PenColor = 0;
+    capture.PenWidth = 1;
+    capture.Brush = BrushStyle::Solid;
+    capture.BrushColor = clWhite;
+    for (int i = 0; i < edges.count(); ++i)
+        capture.Ellipse(0, 0, CaptureBitmap->width(), CaptureBitmap->height());
 }
 
 namespace {
@@ -381,153 +373,122 @@ struct CaptureFailed : std::exception {
 };
 } // namespace
 
-bool TForm1::guardedProcessing() {
+// The guarded steps, from the capture to the enlarged picture; true when the
+// frame repeated the one on show and so drew nothing.
+bool TForm1::processFrame() {
     if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
         throw CaptureFailed();
-    if (repeatsShownFrame()) {
-        // What the processing would leave, as the frame before left it (the
-        // capture itself when no stage rewrote it).
-        if (!m_shownResultIsCapture)
-            CaptureBitmap->assign(m_shownResult);
-        SourceWidth = m_shownSourceWidth;
-        SourceHeight = m_shownSourceHeight;
-        ProbeRed = m_shownProbeRed;
-        ProbeGreen = m_shownProbeGreen;
-        ProbeBlue = m_shownProbeBlue;
-        RotatedX = m_shownRotatedX;
-        RotatedY = m_shownRotatedY;
-        if (CheckBox1->Checked())
-            ScanLine = m_shownScanLine;
-        ++m_repeatedFrames;
-        return true;
+    const ColourStage stage = StageFor(SimulationOn, CorrectionOn, ColourBlindLevel);
+    // The fallback changes the settings: such a frame is never a repeat.
+    if (stage != ColourStage::LowLevelFallback) {
+        FrameOutputs left;
+        if (m_repeatedFrame.repeats(frameInputs(), Image1->Picture().cacheKey(), *CaptureBitmap, left)) {
+            outputFields() = left;
+            return true;
+        }
     }
-
-    if (CheckBox1->Checked()) {
-        ScanLine = CaptureBitmap->scanLine(SourceHeight / 2);
-        const int x = SourceWidth / 2;
-        ProbeRed = ScanLine[3 * x + 2];
-        ProbeGreen = ScanLine[3 * x + 1];
-        ProbeBlue = ScanLine[3 * x];
-        const TColor colour = ProbeRed + 256 * ProbeGreen + 65536 * ProbeBlue;
-        Panel4->SetColor(colour);
-        Label6->SetCaption(QString::fromStdString(ColourToIdent(colour)));
-        Label8->SetCaption(QString::fromStdString(ProbeCaption("R = ", ProbeRed)));
-        Label9->SetCaption(QString::fromStdString(ProbeCaption("G = ", ProbeGreen)));
-        Label10->SetCaption(QString::fromStdString(ProbeCaption("B = ", ProbeBlue)));
-    }
-
-    colourStage();
-
+    if (CheckBox1->Checked())
+        probeColour();
+    applyColourStage(stage);
     ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
                         static_cast<std::size_t>(CaptureBitmap->height()));
     CopyToPlanes(*CaptureBitmap, SourceWidth, RedPlane, GreenPlane, BluePlane);
-
-    Canvas& image = Image1->GetCanvas();
-    if (SquintPosition == 15) {
-        if (SmoothOn) {
-            if (!smoothEnlargeAndPaint(image))
-                image.StretchDraw(DisplayRect, *SmoothBitmap);
-        } else {
-            image.StretchDraw(DisplayRect, *CaptureBitmap);
-        }
-    } else {
-        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane, GreenPlane, BluePlane, SquintAngle,
-                     SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
-        image.StretchDraw(DisplayRect, *CaptureBitmap);
-    }
-    rememberProcessedFrame();
+    enlarge(Image1->GetCanvas());
+    if (stage == ColourStage::LowLevelFallback)
+        m_repeatedFrame.forget();
+    else
+        m_repeatedFrame.remember(*CaptureBitmap, RewritesCapture(stage) || SquintPosition != 15,
+                                 outputFields());
     return false;
 }
 
-namespace {
-bool sameBits(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-} // namespace
-
-TForm1::FrameInputs TForm1::currentInputs() const {
-    return {CursorX,       CursorY,          *LensScreenRect, DisplayWidth,   DisplayHeight,
-            ZoomFactor,    SourceWidth,      SourceHeight,    SmoothOn,       CheckBox1->Checked(),
-            CorrectionOn,  ColourBlindLevel, SimulationOn,    SquintPosition, SquintAngle,
-            SquintCentreX, SquintCentreY,    ProbeRed,        ProbeGreen,     ProbeBlue,
-            RotatedX,      RotatedY,         HueCurve};
-}
-
-// True when this frame, its capture taken, would compute what the frame
-// before computed and shows still: the same inputs, the same captured pixels
-// (including those the capture leaves from before), and a picture nobody
-// has drawn on since. Keeps this frame's inputs and capture for the next.
-bool TForm1::repeatsShownFrame() {
-    const FrameInputs now = currentInputs();
-    const FrameInputs& was = m_shownInputs;
-    bool same =
-        m_shownValid && Image1->Picture().cacheKey() == m_shownPicture && now.cursorX == was.cursorX &&
-        now.cursorY == was.cursorY && now.lensRect.Left == was.lensRect.Left &&
-        now.lensRect.Top == was.lensRect.Top && now.lensRect.Right == was.lensRect.Right &&
-        now.lensRect.Bottom == was.lensRect.Bottom && now.displayWidth == was.displayWidth &&
-        now.displayHeight == was.displayHeight && now.zoomFactor == was.zoomFactor &&
-        now.sourceWidth == was.sourceWidth && now.sourceHeight == was.sourceHeight &&
-        now.smoothOn == was.smoothOn && now.probeOn == was.probeOn && now.correctionOn == was.correctionOn &&
-        now.colourBlindLevel == was.colourBlindLevel && now.simulationOn == was.simulationOn &&
-        now.squintPosition == was.squintPosition && sameBits(now.squintAngle, was.squintAngle) &&
-        sameBits(now.squintCentreX, was.squintCentreX) && sameBits(now.squintCentreY, was.squintCentreY) &&
-        now.probeRed == was.probeRed && now.probeGreen == was.probeGreen && now.probeBlue == was.probeBlue &&
-        sameBits(now.rotatedX, was.rotatedX) && sameBits(now.rotatedY, was.rotatedY) &&
-        std::memcmp(&now.hueCurve, &was.hueCurve, sizeof now.hueCurve) == 0 &&
-        m_shownCapture.width() == CaptureBitmap->width() &&
-        m_shownCapture.height() == CaptureBitmap->height();
-    m_shownValid = false;
-    m_shownInputs = now;
-    if (!same) {
-        m_shownCapture.assign(*CaptureBitmap);
-        return false;
-    }
-    // Compared and, from the first row that differs, copied in one pass.
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(CaptureBitmap->width());
-    for (int y = 0; y < CaptureBitmap->height(); ++y) {
-        const std::uint8_t* row = CaptureBitmap->scanLine(y);
-        if (same && std::memcmp(row, m_shownCapture.scanLine(y), rowBytes) == 0)
-            continue;
-        same = false;
-        std::memcpy(m_shownCapture.scanLine(y), row, rowBytes);
-    }
-    m_shownValid = same;
-    return same;
+void TForm1::probeColour() {
+    ScanLine = CaptureBitmap->scanLine(SourceHeight / 2);
+    const int x = SourceWidth / 2;
+    ProbeRed = ScanLine[3 * x + 2];
+    ProbeGreen = ScanLine[3 * x + 1];
+    ProbeBlue = ScanLine[3 * x];
+    const TColor colour = ProbeRed + 256 * ProbeGreen + 65536 * ProbeBlue;
+    Panel4->SetColor(colour);
+    Label6->SetCaption(QString::fromStdString(ColourToIdent(colour)));
+    Label8->SetCaption(QString::fromStdString(ProbeCaption("R = ", ProbeRed)));
+    Label9->SetCaption(QString::fromStdString(ProbeCaption("G = ", ProbeGreen)));
+    Label10->SetCaption(QString::fromStdString(ProbeCaption("B = ", ProbeBlue)));
 }
 
-void TForm1::rememberProcessedFrame() {
-    // Only the colour stages and the rotation rewrite CaptureBitmap.
-    const bool colourStageRan =
-        SimulationOn == 1 || (CorrectionOn == 1 && ColourBlindLevel >= 1 && ColourBlindLevel <= 3);
-    m_shownResultIsCapture = !colourStageRan && SquintPosition == 15;
-    if (!m_shownResultIsCapture)
-        m_shownResult.assign(*CaptureBitmap);
-    m_shownSourceWidth = SourceWidth;
-    m_shownSourceHeight = SourceHeight;
-    m_shownProbeRed = ProbeRed;
-    m_shownProbeGreen = ProbeGreen;
-    m_shownProbeBlue = ProbeBlue;
-    m_shownRotatedX = RotatedX;
-    m_shownRotatedY = RotatedY;
-    m_shownScanLine = ScanLine;
-    m_shownValid = true;
-}
-
-void TForm1::colourStage() {
-    // The per-colour fast paths: the bytes of the plane sequences, with the
-    // HSI planes left as scratch.
-    if (SimulationOn == 1) {
-        SimulateRedGreenFast(*CaptureBitmap);
-    } else if (CorrectionOn == 1 && ColourBlindLevel == 1) {
-        CorrectLowLevelFast(*CaptureBitmap, HueCurve);
-    } else if (CorrectionOn == 1 && ColourBlindLevel == 2) {
-        CorrectHighLevelFast(*CaptureBitmap);
-    } else if (CorrectionOn == 1 && ColourBlindLevel == 3) {
-        SevereCorrect(*CaptureBitmap, SourceWidth, SourceHeight, ProbeRed, ProbeGreen, ProbeBlue);
-    } else if (CorrectionOn == 1) {
+void TForm1::applyColourStage(ColourStage stage) {
+    if (stage == ColourStage::LowLevelFallback) {
         Form3->RadioButton1->SetChecked(true);
         ColourBlindLevel = 1;
+        return;
     }
+    ApplyColourStage(stage, *CaptureBitmap, ProbeRed, ProbeGreen, ProbeBlue);
+}
+
+// Rotated for squint compensation, or smoothed, or as it is, stretched over
+// the lens picture.
+void TForm1::enlarge(Canvas& image) {
+    if (SquintPosition != 15) {
+        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane, GreenPlane, BluePlane, SquintAngle,
+                     SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
+        image.StretchDraw(DisplayRect, *CaptureBitmap);
+    } else if (SmoothOn) {
+        if (!smoothEnlargeAndPaint(image))
+            image.StretchDraw(DisplayRect, *SmoothBitmap);
+    } else {
+        image.StretchDraw(DisplayRect, *CaptureBitmap);
+    }
+}
+
+void TForm1::drawOverlay(Canvas& overlay) {
+    DisplayCentreX = DisplayWidth / 2;
+    DisplayCentreY = DisplayHeight / 2;
+    overlay.PenColor = 0;
+    overlay.PenWidth = 1;
+    overlay.MoveTo(DisplayCentreX - DisplayWidth / 4, DisplayCentreY);
+    overlay.LineTo(DisplayCentreX + DisplayWidth / 4, DisplayCentreY);
+    overlay.MoveTo(DisplayCentreX, DisplayCentreY - DisplayHeight / 4);
+    overlay.LineTo(DisplayCentreX, DisplayCentreY + DisplayHeight / 4);
+    drawRing(overlay, kRingColour);
+}
+
+// The ring of both modes: on the lens picture in navy, on the form in maroon.
+void TForm1::drawRing(Canvas& canvas, TColor colour) {
+    canvas.PenColor = colour;
+    canvas.PenWidth = 8;
+    canvas.Brush = BrushStyle::Clear;
+    canvas.Ellipse(7, 7, Image1->width() - 8, Image1->height() - 28);
+}
+
+FrameInputs TForm1::frameInputs() const {
+    FrameInputs in;
+    in.cursorX = CursorX;
+    in.cursorY = CursorY;
+    in.lensRect = *LensScreenRect;
+    in.displayWidth = DisplayWidth;
+    in.displayHeight = DisplayHeight;
+    in.zoomFactor = ZoomFactor;
+    in.sourceWidth = SourceWidth;
+    in.sourceHeight = SourceHeight;
+    in.smoothOn = SmoothOn ? 1 : 0;
+    in.probeOn = CheckBox1->Checked() ? 1 : 0;
+    in.correctionOn = CorrectionOn;
+    in.colourBlindLevel = ColourBlindLevel;
+    in.simulationOn = SimulationOn;
+    in.squintPosition = SquintPosition;
+    in.squintAngle = BitsOf(SquintAngle);
+    in.squintCentreX = BitsOf(SquintCentreX);
+    in.squintCentreY = BitsOf(SquintCentreY);
+    in.probeRed = ProbeRed;
+    in.probeGreen = ProbeGreen;
+    in.probeBlue = ProbeBlue;
+    in.rotatedX = BitsOf(RotatedX);
+    in.rotatedY = BitsOf(RotatedY);
+    in.hueCurve[0] = BitsOf(HueCurve.A);
+    in.hueCurve[1] = BitsOf(HueCurve.B);
+    in.hueCurve[2] = BitsOf(HueCurve.C);
+    in.hueCurve[3] = BitsOf(HueCurve.D);
+    return in;
 }
 
 // The planes are sized for the lens at creation; a window made larger in
@@ -547,14 +508,6 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
     m_planeCapacity = bytes;
 }
 
-void TForm1::SmoothEnlarge() {
-    SourceWidth = Image1->width();
-    SourceHeight = Image1->height();
-    // The integer pass gives SmoothEnlargeInto's bytes and needs no sample
-    // arrays: RedSamples, GreenSamples and BlueSamples stay unallocated.
-    m_smoother.enlarge(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
-}
-
 // SmoothEnlarge, with the lens picture painted from SmoothBitmap in the same
 // pass when the StretchDraw that follows would copy it one to one; false
 // when that StretchDraw is still to be done.
@@ -569,8 +522,4 @@ bool TForm1::smoothEnlargeAndPaint(Canvas& image) {
                                           *SmoothBitmap, *lens);
     m_smoother.enlarge(*CaptureBitmap, ZoomFactor, SourceWidth, SourceHeight, *SmoothBitmap);
     return false;
-}
-
-int TForm1::BilinearSample(const std::int32_t* samples, float x, float y) {
-    return ::BilinearSample(samples, CaptureBitmap->width(), CaptureBitmap->height(), x, y);
 }

@@ -3,12 +3,14 @@
 #pragma once
 
 #include "animtimer/Animtimer.h"
+#include "lens/RepeatedFrame.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "platform/Bitmap24.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
+#include "vision/ColourStage.h"
 #include "vision/HueCurve.h"
 
 #include <cstdint>
@@ -70,9 +72,6 @@ public:
     std::uint8_t* RedPlane = nullptr;
     std::uint8_t* GreenPlane = nullptr;
     std::uint8_t* BluePlane = nullptr;
-    std::int32_t* RedSamples = nullptr;
-    std::int32_t* GreenSamples = nullptr;
-    std::int32_t* BlueSamples = nullptr;
     bool SmoothOn = false;
     std::int32_t CorrectionOn = 0;
     std::int32_t YellowBlueOn = 0;
@@ -98,59 +97,46 @@ public:
     void BitBtn4Click(QObject* sender);
     void AnimTimer1Timer(TComponent* sender);
 
-    void SmoothEnlarge();
-    int BilinearSample(const std::int32_t* samples, float x, float y);
-
     // True once FormClose has released the frame resources.
     bool FrameResourcesReleased() const { return m_released; }
     // Bytes each plane holds.
     std::size_t PlaneCapacity() const { return m_planeCapacity; }
     // Lens frames that found the screen and every input as the frame before
     // and so left what was shown alone.
-    std::uint64_t RepeatedFrames() const { return m_repeatedFrames; }
+    std::uint64_t RepeatedFrames() const { return m_repeatedFrame.count(); }
+    // The repeated-frame shortcut; tests switch it off to compare.
+    RepeatedFrame& RepeatedFrameShortcut() { return m_repeatedFrame; }
 
 private:
     void createControls();
-    void lensFrame();
-    bool guardedProcessing();
-    void colourStage();
-    bool smoothEnlargeAndPaint(platform::Canvas& image);
-    void ensurePlaneCapacity(std::size_t bytes);
     void scaleProbeBox();
     void releaseFrameResources();
+    void ensurePlaneCapacity(std::size_t bytes);
 
-    // What a lens frame reads besides the screen, as it stood at its capture.
-    struct FrameInputs {
-        std::int32_t cursorX, cursorY;
-        TRect lensRect;
-        std::int32_t displayWidth, displayHeight, zoomFactor, sourceWidth, sourceHeight;
-        bool smoothOn, probeOn;
-        std::int32_t correctionOn, colourBlindLevel, simulationOn, squintPosition;
-        float squintAngle, squintCentreX, squintCentreY;
-        std::int32_t probeRed, probeGreen, probeBlue;
-        float rotatedX, rotatedY;
-        CubicCoefficients hueCurve;
-    };
-    FrameInputs currentInputs() const;
-    bool repeatsShownFrame();
-    void rememberProcessedFrame();
+    // The frame, step by step.
+    void readCursorAndWindow();
+    void showControlPanel();
+    void showLensPicture();
+    void computeGeometry();
+    void paintOffScreenParts();
+    bool processFrame();
+    void probeColour();
+    void applyColourStage(ColourStage stage);
+    void enlarge(platform::Canvas& image);
+    bool smoothEnlargeAndPaint(platform::Canvas& image);
+    void drawOverlay(platform::Canvas& overlay);
+    void drawRing(platform::Canvas& canvas, platform::TColor colour);
+
+    FrameInputs frameInputs() const;
+    auto outputFields() {
+        return std::tie(SourceWidth, SourceHeight, ProbeRed, ProbeGreen, ProbeBlue, RotatedX, RotatedY,
+                        ScanLine);
+    }
 
     bool m_released = false;
     std::size_t m_planeCapacity = 0;
     SmoothEnlarger m_smoother;
-
-    // The last frame shown: its inputs and capture, what its processing left
-    // in the fields, and the picture's key once its overlay was drawn.
-    bool m_shownValid = false;
-    FrameInputs m_shownInputs{};
-    platform::Bitmap24 m_shownCapture, m_shownResult;
-    bool m_shownResultIsCapture = false;
-    std::int32_t m_shownSourceWidth = 0, m_shownSourceHeight = 0;
-    std::int32_t m_shownProbeRed = 0, m_shownProbeGreen = 0, m_shownProbeBlue = 0;
-    float m_shownRotatedX = 0, m_shownRotatedY = 0;
-    std::uint8_t* m_shownScanLine = nullptr;
-    qint64 m_shownPicture = 0;
-    std::uint64_t m_repeatedFrames = 0;
+    RepeatedFrame m_repeatedFrame;
 };
 
 extern TForm1* Form1;

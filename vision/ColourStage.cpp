@@ -4,6 +4,23 @@
 #include "vision/ColourCache.h"
 #include "vision/ColourVision.h"
 
+ColourStage StageFor(int simulationOn, int correctionOn, int colourBlindLevel) {
+    if (simulationOn == 1)
+        return ColourStage::SimulateRedGreen;
+    if (correctionOn != 1)
+        return ColourStage::None;
+    switch (colourBlindLevel) {
+    case 1:
+        return ColourStage::LowLevel;
+    case 2:
+        return ColourStage::HighLevel;
+    case 3:
+        return ColourStage::Severe;
+    default:
+        return ColourStage::LowLevelFallback;
+    }
+}
+
 void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
                       int& probeBlue) {
     switch (stage) {
@@ -19,6 +36,9 @@ void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probe
     case ColourStage::Severe:
         SevereCorrect(capture, capture.width(), capture.height(), probeRed, probeGreen, probeBlue);
         return;
+    case ColourStage::None:
+    case ColourStage::LowLevelFallback:
+        return;
     }
 }
 
@@ -28,6 +48,8 @@ void ApplyColourStageReference(ColourStage stage, platform::Bitmap24& capture, i
         SevereCorrect(capture, capture.width(), capture.height(), probeRed, probeGreen, probeBlue);
         return;
     }
+    if (!RewritesCapture(stage))
+        return;
     ConvertToHsi(capture);
     switch (stage) {
     case ColourStage::SimulateRedGreen:
@@ -41,7 +63,7 @@ void ApplyColourStageReference(ColourStage stage, platform::Bitmap24& capture, i
         SeparateRedLightness();
         BoostSaturation();
         break;
-    case ColourStage::Severe:
+    default:
         break;
     }
     ConvertFromHsi(capture);

@@ -9,13 +9,24 @@ enum class ColourStage {
     LowLevel,         // ConvertToHsi, CorrectHues(HueCurve), BoostSaturation, ConvertFromHsi
     HighLevel,        // ConvertToHsi, SeparateRedLightness, BoostSaturation, ConvertFromHsi
     Severe,           // SevereCorrect in place
+    None,             // the frame is left as captured
+    // Correction on with no level the lens knows: the frame is left as
+    // captured and the lens selects Low Level for the frames that follow.
+    LowLevelFallback,
 };
 
-// `capture` ends as the stage's result (a copy of HsiResultBitmap for the HSI
-// stages). LowLevel reads HueCurve as it stands: build it first. The probe
-// values are those the severe correction leaves; the HSI stages leave them be.
-// The HSI stages go through the per-colour fast paths (vision/ColourCache.h),
-// which leave the HSI planes as scratch.
+// Which stage a frame runs. Simulation takes precedence over correction.
+ColourStage StageFor(int simulationOn, int correctionOn, int colourBlindLevel);
+
+// Whether the stage rewrites the capture.
+inline bool RewritesCapture(ColourStage stage) {
+    return stage != ColourStage::None && stage != ColourStage::LowLevelFallback;
+}
+
+// `capture` ends as the stage's result; None and LowLevelFallback leave it be (a copy of HsiResultBitmap for
+// the HSI stages). LowLevel reads HueCurve as it stands: build it first. The probe values are those the
+// severe correction leaves; the HSI stages leave them be. The HSI stages go through the per-colour fast paths
+// (vision/ColourCache.h), which leave the HSI planes as scratch.
 void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
                       int& probeBlue);
 // The same through the plane functions, step by step: the reference the fast

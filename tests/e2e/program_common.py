@@ -251,13 +251,13 @@ class LensCheck:
 class Lens:
     """The running program and the places of its controls on the screen."""
 
-    def __init__(self, env=None):
+    def __init__(self, env=None, args=()):
         self.screen = harness.screen_size()
         self.size = 2 * self.screen[0] // 5
         environment = dict(os.environ)
         environment.update(env or {})
         self.proc, self.win = harness.start_program(
-            [os.environ["VISTREL_EXE"]], LENS_TITLE, timeout=30, env=environment
+            [os.environ["VISTREL_EXE"], *args], LENS_TITLE, timeout=30, env=environment
         )
         self.zoom = 2
 
@@ -371,11 +371,12 @@ class LensTestCase(unittest.TestCase):
     """One program per test class, started on the painted desktop."""
 
     lens_env = None
+    lens_args = ()
 
     @classmethod
     def setUpClass(cls):
         cls.desktop = read_ppm(os.environ["VISTREL_DESKTOP_PPM"])
-        cls.lens = Lens(cls.lens_env)
+        cls.lens = Lens(cls.lens_env, cls.lens_args)
         cls.size = cls.lens.size
 
     @classmethod

@@ -45,5 +45,23 @@ class Lens(LensTestCase):
                 self.assertLensShows("follow%d-%d" % cursor, stretched(square, self.size))
 
 
+class CommandLine(LensTestCase):
+    """The program reads no command line, and Qt gets none of it either."""
+
+    lens_args = ("-reverse", "-platform", "offscreen", "--help", "-style", "fusion", "-geometry", "100x100+0+0")
+
+    def test_arguments_change_nothing(self):
+        # On the X server, at its place, magnifying, with its panel laid out
+        # left to right (the teal Move handle at the left).
+        width, _ = self.lens.screen
+        s = self.size
+        self.assertEqual(self.lens.rect(), (width - (s + 8), 135, width, 135 + s + 27))
+        harness.move_pointer(*CURSOR)
+        square = desktop_square(self.desktop, *CURSOR, 2, self.size)
+        self.assertLensShows("arguments", stretched(square, self.size))
+        self.lens.open_panel(self.lens.control_point((0, 0, 4, 4)))
+        self.assertIsNone(self.lens.proc.poll())
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

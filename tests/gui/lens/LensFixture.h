@@ -12,6 +12,7 @@
 #include <QImage>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,15 @@ std::ostream& operator<<(std::ostream& os, const Rgb& c);
 QImage patternScreen(int width, int height);
 Rgb pixelOf(const QImage& image, int x, int y);
 Rgb bitmapPixel(const platform::Bitmap24& bitmap, int x, int y);
+
+// Everything a frame or a dialog can leave that a user or a later frame
+// could see: the lens fields, bitmaps, planes and picture, the controls of
+// the lens and of the setup dialog, and the message boxes shown. Pixels are
+// held as hashes; reals as their bits.
+using LensState = std::map<std::string, std::string>;
+LensState lensState(const std::vector<std::string>& boxes);
+// The names of the entries in which two states differ, with both values.
+std::string stateDifferences(const LensState& a, const LensState& b);
 
 class LensTest : public ::testing::Test {
 protected:

@@ -97,10 +97,19 @@ TEST_F(SetupDialog, NormalColourSwitchesEverythingOffAndKeepsTheLevelButton) {
 TEST_F(SetupDialog, CloseChangesNothing) {
     Form1->ColourBlindLevel = 2;
     Form1->SimulationOn = 1;
-    EXPECT_FALSE(showSetupAndDo([] { Form3->BitBtn1->click(); }));
-    EXPECT_EQ(Form1->ColourBlindLevel, 2);
-    EXPECT_EQ(Form1->SimulationOn, 1);
-    EXPECT_EQ(Form1->CorrectionOn, 0);
+    Form3->RadioButton2->SetChecked(true);
+    cursorAt(300, 200);
+    frame();
+    LensState before;
+    EXPECT_FALSE(showSetupAndDo([&] {
+        before = lensState(boxes);
+        Form3->BitBtn1->click();
+    }));
+    LensState after = lensState(boxes);
+    EXPECT_EQ(after["Form3.hidden"], "1");
+    after.erase("Form3.hidden");
+    before.erase("Form3.hidden");
+    EXPECT_EQ(stateDifferences(before, after), "");
     EXPECT_TRUE(Form3->isHidden());
 }
 

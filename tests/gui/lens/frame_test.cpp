@@ -12,7 +12,9 @@ const Rgb kWhite{255, 255, 255};
 const Rgb kBlack{0, 0, 0};
 const Rgb kNavy{0, 0, 128};
 
-Rgb lensPixel(int x, int y) { return pixelOf(Form1->Image1->Picture(), x, y); }
+Rgb lensPixel(int x, int y) {
+    return pixelOf(Form1->Image1->Picture(), x, y);
+}
 
 // The lens picture must show the screen square around (cx, cy) stretched by
 // nearest neighbour; checked over a block well inside the ellipse and away
@@ -45,7 +47,7 @@ TEST_F(LensTest, CursorOverTheWindowRectangleShowsTheControlPanel) {
     };
     // The window's outer rectangle is (607, 135)-(1024, 571).
     const Case cases[] = {
-        {607, 135, true},  {606, 135, false}, {607, 134, false}, {1023, 570, true},
+        {607, 135, true},   {606, 135, false}, {607, 134, false}, {1023, 570, true},
         {1024, 300, false}, {700, 571, false}, {610, 138, true}, // a corner the ellipse cuts away
         {1020, 568, true},
     };
@@ -64,6 +66,16 @@ TEST_F(LensTest, ControlModeDrawsTheMaroonRingOnTheWindow) {
     frame();
     EXPECT_EQ(Form1->ZoomFactor, 0) << "control mode reads no zoom";
     EXPECT_EQ(screen->captureCount(), 0);
+    // On the form's own surface, an 8-pixel maroon pen around the box
+    // (7, 7, 401, 381): its left and top edges, and nothing at the centre.
+    const QImage* surface = Form1->FormCanvas().target();
+    ASSERT_NE(surface, nullptr);
+    const Rgb kMaroon{128, 0, 0};
+    EXPECT_EQ(pixelOf(*surface, 8, 194), kMaroon);
+    EXPECT_EQ(pixelOf(*surface, 204, 8), kMaroon);
+    EXPECT_EQ(pixelOf(*surface, 204, 378), kMaroon);
+    EXPECT_EQ(qAlpha(surface->pixel(204, 194)), 0);
+    EXPECT_EQ(qAlpha(surface->pixel(2, 2)), 0);
 }
 
 TEST_F(LensTest, ZoomFollowsTheTrackBar) {
@@ -105,21 +117,32 @@ TEST_F(LensTest, Zoom8LeavesTheLastColumnAndRowUncaptured) {
     // In the lens the uncaptured column shows at the right: display columns
     // whose source column is 50.
     EXPECT_EQ(lensPixel(405, 200), kBlack);
-    // The next frame keeps what the column held.
+    // The next frame keeps what the column held, whatever that was.
+    const Rgb kept{30, 60, 200};
+    for (int y = 0; y < 51; ++y) {
+        std::uint8_t* p = Form1->CaptureBitmap->scanLine(y) + 3 * 50;
+        p[0] = static_cast<std::uint8_t>(kept.b), p[1] = static_cast<std::uint8_t>(kept.g);
+        p[2] = static_cast<std::uint8_t>(kept.r);
+    }
     cursorAt(320, 310);
     frame();
-    EXPECT_EQ(bitmapPixel(*Form1->CaptureBitmap, 50, 10), kBlack);
+    EXPECT_EQ(bitmapPixel(*Form1->CaptureBitmap, 50, 10), kept);
+    EXPECT_EQ(bitmapPixel(*Form1->CaptureBitmap, 49, 10), pixelOf(picture, 320 - 25 + 49, 310 - 25 + 10));
 }
 
 TEST_F(LensTest, OffScreenPartOfTheSquareIsWhiteInsideTheInscribedEllipse) {
+    cursorAt(300, 300);
+    frame();
+    const Rgb earlier = bitmapPixel(*Form1->CaptureBitmap, 1, 1);
+    ASSERT_NE(earlier, kBlack);
     cursorAt(0, 0);
     frame();
     EXPECT_EQ(Form1->SourceRect, (TRect{-102, -102, 102, 102}));
     const platform::Bitmap24& cap = *Form1->CaptureBitmap;
-    EXPECT_EQ(bitmapPixel(cap, 60, 102), kWhite);  // left of the screen, inside the ellipse
-    EXPECT_EQ(bitmapPixel(cap, 102, 60), kWhite);  // above the screen
+    EXPECT_EQ(bitmapPixel(cap, 60, 102), kWhite); // left of the screen, inside the ellipse
+    EXPECT_EQ(bitmapPixel(cap, 102, 60), kWhite); // above the screen
     EXPECT_EQ(bitmapPixel(cap, 150, 150), pixelOf(picture, 48, 48));
-    EXPECT_EQ(bitmapPixel(cap, 1, 1), kBlack); // a corner outside the ellipse keeps earlier content
+    EXPECT_EQ(bitmapPixel(cap, 1, 1), earlier); // a corner outside the ellipse keeps earlier content
 
     // At the bottom-right corner of the screen.
     cursorAt(1023, 767);
@@ -149,8 +172,10 @@ TEST_F(LensTest, ProbeNamesTheColourUnderTheCursor) {
         QRgb colour;
         const char* name;
     };
-    const Case cases[] = {{qRgb(255, 0, 0), "clRed"},     {qRgb(255, 128, 0), "$000080FF"},
-                          {qRgb(192, 192, 192), "clSilver"}, {qRgb(0, 0, 0), "clBlack"},
+    const Case cases[] = {{qRgb(255, 0, 0), "clRed"},
+                          {qRgb(255, 128, 0), "$000080FF"},
+                          {qRgb(192, 192, 192), "clSilver"},
+                          {qRgb(0, 0, 0), "clBlack"},
                           {qRgb(1, 2, 3), "$00030201"}};
     for (const Case& c : cases) {
         QImage shot = picture;
@@ -252,7 +277,8 @@ TEST_F(LensTest, SmoothingAppliesOnlyWithoutSquint) {
     for (int j = 100; j < 300; j += 7)
         for (int k = 100; k < 300; k += 7)
             if (k != 204 && j != 204)
-                ASSERT_EQ(lensPixel(k, j), bitmapPixel(capture, k * 204 / 409, j * 204 / 409)) << k << "," << j;
+                ASSERT_EQ(lensPixel(k, j), bitmapPixel(capture, k * 204 / 409, j * 204 / 409))
+                    << k << "," << j;
 }
 
 TEST_F(LensTest, FailingCaptureShowsTheMessageOncePerTickAndStillDrawsTheOverlay) {
@@ -263,9 +289,9 @@ TEST_F(LensTest, FailingCaptureShowsTheMessageOncePerTickAndStillDrawsTheOverlay
     frame();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], "Could not capture screen");
-    EXPECT_EQ(lensPixel(204, 150), kBlack);  // vertical cross-hair
-    EXPECT_EQ(lensPixel(150, 204), kBlack);  // horizontal cross-hair
-    EXPECT_EQ(lensPixel(204, 10), kNavy);    // the ring's top
+    EXPECT_EQ(lensPixel(204, 150), kBlack); // vertical cross-hair
+    EXPECT_EQ(lensPixel(150, 204), kBlack); // horizontal cross-hair
+    EXPECT_EQ(lensPixel(204, 10), kNavy);   // the ring's top
     screen->setFailing(false);
     frame();
     EXPECT_EQ(boxes.size(), 2u);

@@ -28,11 +28,11 @@ bool sameBitmap(const Bitmap24& a, const Bitmap24& b) {
     return true;
 }
 
-using RepeatedFrame = LensTest;
+using RepeatedFrames = LensTest;
 
 } // namespace
 
-TEST_F(RepeatedFrame, AStillScreenLeavesWhatTheFullFrameLeft) {
+TEST_F(RepeatedFrames, AStillScreenLeavesWhatTheFullFrameLeft) {
     const struct {
         int simulation, correction, level;
         bool smooth;
@@ -66,7 +66,76 @@ TEST_F(RepeatedFrame, AStillScreenLeavesWhatTheFullFrameLeft) {
     }
 }
 
-TEST_F(RepeatedFrame, AnyChangeRunsTheFrameAgain) {
+// The same frames run with the shortcut and without it: every frame must
+// leave exactly what the frame that did its work leaves.
+TEST_F(RepeatedFrames, EveryKindOfFrameLeavesWhatDoingItsWorkLeaves) {
+    std::uint64_t repeated = 0;
+    auto run = [&](bool shortcut) {
+        stop();
+        start(1024, 768);
+        Form1->RepeatedFrameShortcut().setEnabled(shortcut);
+        std::vector<LensState> states;
+        auto frames = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                frame();
+                states.push_back(lensState(boxes));
+            }
+        };
+        const struct {
+            int simulation, correction, level;
+            bool smooth, probe;
+            int squint, position;
+        } modes[] = {
+            {0, 0, 0, false, false, 15, 1}, {0, 0, 0, true, true, 15, 2}, {1, 0, 0, true, false, 15, 1},
+            {1, 1, 2, false, true, 15, 3},  {0, 1, 1, true, true, 15, 1}, {0, 1, 2, false, false, 15, 5},
+            {0, 1, 3, true, true, 15, 4},   {0, 0, 0, true, true, 20, 2}, {0, 1, 3, false, true, 22, 1}};
+        int step = 0;
+        for (const auto& m : modes) {
+            Form1->SimulationOn = m.simulation;
+            Form1->CorrectionOn = m.correction;
+            Form1->ColourBlindLevel = m.level;
+            Form1->SmoothOn = m.smooth;
+            Form1->CheckBox1->SetChecked(m.probe);
+            Form1->SquintPosition = m.squint;
+            Form1->SquintAngle = m.squint == 15 ? 0.0f : 0.05f * static_cast<float>(m.squint);
+            Form1->TrackBar1->SetPosition(m.position);
+            cursorAt(200 + 11 * step, 150 + 7 * step);
+            ++step;
+            frames(3);
+        }
+        // The fallback to Low Level, and a handler putting the level back to
+        // none while the screen stays still.
+        Form1->SimulationOn = 0;
+        Form1->CorrectionOn = 1;
+        for (int i = 0; i < 3; ++i) {
+            Form1->ColourBlindLevel = 0;
+            frames(1);
+        }
+        frames(2);
+        // A failing capture and its recovery, at an edge of the screen.
+        cursorAt(3, 5);
+        screen->setFailing(true);
+        frames(2);
+        screen->setFailing(false);
+        frames(3);
+        // Control mode and back.
+        cursorAt(800, 300);
+        frames(1);
+        cursorAt(3, 5);
+        frames(3);
+        repeated = Form1->RepeatedFrames();
+        return states;
+    };
+    const std::vector<LensState> with = run(true);
+    EXPECT_GE(repeated, 12u) << "the shortcut was taken";
+    const std::vector<LensState> without = run(false);
+    EXPECT_EQ(repeated, 0u);
+    ASSERT_EQ(with.size(), without.size());
+    for (std::size_t i = 0; i < with.size(); ++i)
+        EXPECT_EQ(stateDifferences(with[i], without[i]), "") << "frame " << i;
+}
+
+TEST_F(RepeatedFrames, AnyChangeRunsTheFrameAgain) {
     frame();
     frame();
     std::uint64_t repeated = Form1->RepeatedFrames();
@@ -95,7 +164,7 @@ TEST_F(RepeatedFrame, AnyChangeRunsTheFrameAgain) {
 // At zoom 8 the capture leaves the last column and row of CaptureBitmap as
 // the frame before left them: the comparison covers them too, and the frame
 // that follows a change there matches one that did the work.
-TEST_F(RepeatedFrame, PixelsTheCaptureLeavesAreComparedToo) {
+TEST_F(RepeatedFrames, PixelsTheCaptureLeavesAreComparedToo) {
     Form1->TrackBar1->SetPosition(4);
     Form1->SimulationOn = 1;
     frame();
@@ -113,7 +182,7 @@ TEST_F(RepeatedFrame, PixelsTheCaptureLeavesAreComparedToo) {
     EXPECT_TRUE(sameBitmap(*Form1->CaptureBitmap, expected));
 }
 
-TEST_F(RepeatedFrame, AFailingCaptureIsNeverARepeat) {
+TEST_F(RepeatedFrames, AFailingCaptureIsNeverARepeat) {
     frame();
     screen->setFailing(true);
     frame();
@@ -125,7 +194,7 @@ TEST_F(RepeatedFrame, AFailingCaptureIsNeverARepeat) {
 // Whole frames with every per-pixel stage split over two threads leave what
 // frames worked in one piece leave: the lens picture (painted in the
 // smoothing pass), CaptureBitmap, SmoothBitmap and the planes.
-TEST_F(RepeatedFrame, SplitFramesLeaveWhatOneThreadFramesLeave) {
+TEST_F(RepeatedFrames, SplitFramesLeaveWhatOneThreadFramesLeave) {
     struct Left {
         QImage shown;
         Bitmap24 capture, smooth;

@@ -1,0 +1,52 @@
+#include "lens/RepeatedFrame.h"
+
+void RepeatedFrame::setEnabled(bool enabled) {
+    m_enabled = enabled;
+    m_valid = false;
+}
+
+bool RepeatedFrame::repeats(const FrameInputs& inputs, std::int64_t picture, platform::Bitmap24& capture,
+                            FrameOutputs& outputs) {
+    if (!m_enabled)
+        return false;
+    bool same = m_valid && picture == m_picture && inputs == m_inputs &&
+                m_capture.width() == capture.width() && m_capture.height() == capture.height();
+    m_valid = false;
+    m_inputs = inputs;
+    if (!same) {
+        m_capture.assign(capture);
+        return false;
+    }
+    // Compared and, from the first row that differs, copied in one pass.
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(capture.width());
+    for (int y = 0; y < capture.height(); ++y) {
+        const std::uint8_t* row = capture.scanLine(y);
+        if (same && std::memcmp(row, m_capture.scanLine(y), rowBytes) == 0)
+            continue;
+        same = false;
+        std::memcpy(m_capture.scanLine(y), row, rowBytes);
+    }
+    if (!same)
+        return false;
+    if (m_rewritten)
+        capture.assign(m_result);
+    outputs = m_outputs;
+    m_valid = true;
+    ++m_count;
+    return true;
+}
+
+void RepeatedFrame::remember(const platform::Bitmap24& capture, bool rewritten, const FrameOutputs& outputs) {
+    if (!m_enabled)
+        return;
+    m_rewritten = rewritten;
+    if (rewritten)
+        m_result.assign(capture);
+    m_outputs = outputs;
+    m_valid = true;
+}
+
+void RepeatedFrame::shown(std::int64_t picture) {
+    if (m_valid)
+        m_picture = picture;
+}

@@ -1,0 +1,78 @@
+// A lens frame whose inputs and capture are those of the frame on show would
+// compute what that frame computed: it can take what that frame left instead
+// of doing the work again. A still lens then costs little more than its
+// capture.
+#pragma once
+
+#include "platform/Bitmap24.h"
+#include "platform/Geometry.h"
+
+#include <cstdint>
+#include <cstring>
+#include <tuple>
+#include <type_traits>
+
+// Everything a lens frame reads besides the screen, as it stood at the
+// capture. Reals are held as their bits: equal means bit for bit.
+struct FrameInputs {
+    std::int32_t cursorX, cursorY;
+    TRect lensRect;
+    std::int32_t displayWidth, displayHeight, zoomFactor, sourceWidth, sourceHeight;
+    std::int32_t smoothOn, probeOn;
+    std::int32_t correctionOn, colourBlindLevel, simulationOn, squintPosition;
+    std::uint32_t squintAngle, squintCentreX, squintCentreY;
+    std::int32_t probeRed, probeGreen, probeBlue;
+    std::uint32_t rotatedX, rotatedY;
+    std::uint32_t hueCurve[4];
+
+    bool operator==(const FrameInputs& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+    bool operator!=(const FrameInputs& o) const { return !(*this == o); }
+};
+// No padding: comparing the bytes compares every field and nothing else.
+static_assert(std::has_unique_object_representations_v<FrameInputs>);
+
+inline std::uint32_t BitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// What a frame's processing leaves in the lens fields besides CaptureBitmap:
+// SourceWidth, SourceHeight, ProbeRed, ProbeGreen, ProbeBlue, RotatedX,
+// RotatedY and ScanLine, saved and restored as one.
+using FrameOutputs = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, float,
+                                float, std::uint8_t*>;
+
+class RepeatedFrame {
+public:
+    // Switched off, every frame does its work: what tests compare against.
+    void setEnabled(bool enabled);
+    bool enabled() const { return m_enabled; }
+
+    // Asked once the capture is in: true when `inputs` and every pixel of
+    // `capture` (those the capture left from before included) are those of
+    // the frame on show and `picture` is still the key of the picture it
+    // drew. Then `capture` and `outputs` become what that frame left.
+    // Otherwise this frame's inputs and capture are kept for the next.
+    bool repeats(const FrameInputs& inputs, std::int64_t picture, platform::Bitmap24& capture,
+                 FrameOutputs& outputs);
+    // After the processing: what it left. `rewritten` says whether it
+    // rewrote the capture.
+    void remember(const platform::Bitmap24& capture, bool rewritten, const FrameOutputs& outputs);
+    // After the overlay: the key of the picture now on show.
+    void shown(std::int64_t picture);
+    // A frame whose work nothing here can stand in for.
+    void forget() { m_valid = false; }
+
+    std::uint64_t count() const { return m_count; }
+
+private:
+    bool m_enabled = true;
+    bool m_valid = false;
+    FrameInputs m_inputs{};
+    std::int64_t m_picture = 0;
+    platform::Bitmap24 m_capture, m_result;
+    bool m_rewritten = false;
+    FrameOutputs m_outputs{};
+    std::uint64_t m_count = 0;
+};
