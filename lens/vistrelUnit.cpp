@@ -63,10 +63,10 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, FormBorder::HiddenFrame) {
 }
 
 TForm1::~TForm1() {
-    // Ended through the Exit button, the close handler never ran: free here
-    // what it would have released, so nothing is left to the process's end.
+    // Ended through the Exit button, the close handler never ran: the owned
+    // buffers go with the window, the colour stage's result bitmap here.
     if (!m_released)
-        releaseFrameResources();
+        FreeHsiResultBitmap();
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -168,8 +168,8 @@ void TForm1::FormCreate(QObject*) {
     Image1->resize(S, S);
     LensRegion = TRect{Width() - ClientWidth(), Height() - ClientHeight(), S, S};
     SetWindowRgn(LensRegion);
-    LensScreenRect = new TRect;
-    CursorPos = new TPoint;
+    LensScreenRect = std::make_unique<TRect>();
+    CursorPos = std::make_unique<TPoint>();
     ScreenCanvas = &currentScreen();
     Dragging = 0;
     SetLeft(screenWidth - Width());
@@ -178,16 +178,16 @@ void TForm1::FormCreate(QObject*) {
     SquintPosition = 15;
     SourceWidth = Image1->width();
     SourceHeight = Image1->height();
-    CaptureBitmap = new Bitmap24();
+    CaptureBitmap = std::make_unique<Bitmap24>();
     m_planeCapacity = static_cast<std::size_t>(SourceWidth) * static_cast<std::size_t>(SourceHeight);
-    RedPlane = new std::uint8_t[m_planeCapacity];
-    GreenPlane = new std::uint8_t[m_planeCapacity];
-    BluePlane = new std::uint8_t[m_planeCapacity];
+    RedPlane.reset(new std::uint8_t[m_planeCapacity]);
+    GreenPlane.reset(new std::uint8_t[m_planeCapacity]);
+    BluePlane.reset(new std::uint8_t[m_planeCapacity]);
     TrackBar1->SetPosition(1);
     ColourBlindLevel = 0;
     SimulationOn = 0;
     Panel3->hide();
-    SmoothBitmap = new Bitmap24(Image1->width(), Image1->height());
+    SmoothBitmap = std::make_unique<Bitmap24>(Image1->width(), Image1->height());
     SmoothOn = false;
     BuildHueCurve(0, -100, 180, 180, 300, 300, 360, 460);
     scaleProbeBox();
@@ -219,20 +219,13 @@ void TForm1::FormClose(QObject*, TCloseAction&) {
 void TForm1::releaseFrameResources() {
     m_released = true;
     ScreenCanvas = nullptr;
-    delete LensScreenRect;
-    LensScreenRect = nullptr;
-    delete CursorPos;
-    CursorPos = nullptr;
-    delete CaptureBitmap;
-    CaptureBitmap = nullptr;
-    delete SmoothBitmap;
-    SmoothBitmap = nullptr;
-    delete[] RedPlane;
-    RedPlane = nullptr;
-    delete[] GreenPlane;
-    GreenPlane = nullptr;
-    delete[] BluePlane;
-    BluePlane = nullptr;
+    LensScreenRect.reset();
+    CursorPos.reset();
+    CaptureBitmap.reset();
+    SmoothBitmap.reset();
+    RedPlane.reset();
+    GreenPlane.reset();
+    BluePlane.reset();
     m_planeCapacity = 0;
     FreeHsiResultBitmap();
 }
@@ -392,7 +385,7 @@ bool TForm1::processFrame() {
     applyColourStage(stage);
     ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
                         static_cast<std::size_t>(CaptureBitmap->height()));
-    CopyToPlanes(*CaptureBitmap, SourceWidth, RedPlane, GreenPlane, BluePlane);
+    CopyToPlanes(*CaptureBitmap, SourceWidth, RedPlane.get(), GreenPlane.get(), BluePlane.get());
     enlarge(Image1->GetCanvas());
     if (stage == ColourStage::LowLevelFallback)
         m_repeatedFrame.forget();
@@ -429,7 +422,7 @@ void TForm1::applyColourStage(ColourStage stage) {
 // the lens picture.
 void TForm1::enlarge(Canvas& image) {
     if (SquintPosition != 15) {
-        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane, GreenPlane, BluePlane, SquintAngle,
+        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane.get(), GreenPlane.get(), BluePlane.get(), SquintAngle,
                      SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
         image.StretchDraw(DisplayRect, *CaptureBitmap);
     } else if (SmoothOn) {
@@ -499,12 +492,9 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
     std::unique_ptr<std::uint8_t[]> red(new std::uint8_t[bytes]);
     std::unique_ptr<std::uint8_t[]> green(new std::uint8_t[bytes]);
     std::unique_ptr<std::uint8_t[]> blue(new std::uint8_t[bytes]);
-    delete[] RedPlane;
-    delete[] GreenPlane;
-    delete[] BluePlane;
-    RedPlane = red.release();
-    GreenPlane = green.release();
-    BluePlane = blue.release();
+    RedPlane = std::move(red);
+    GreenPlane = std::move(green);
+    BluePlane = std::move(blue);
     m_planeCapacity = bytes;
 }
 

@@ -48,8 +48,9 @@ public:
     platform::TLabel* Label10 = nullptr;
     TAnimTimer* AnimTimer1 = nullptr;
 
-    // The lens state record, in declaration order.
-    TRect* LensScreenRect = nullptr;
+    // The lens state record, in declaration order. What the close handler
+    // releases is owned here, so nothing outlives the window either way.
+    std::unique_ptr<TRect> LensScreenRect;
     TRect SourceRect;
     TRect DisplayRect;
     TRect CaptureRect;
@@ -59,19 +60,17 @@ public:
     float RotatedX = 0, RotatedY = 0;
     platform::Screen* ScreenCanvas = nullptr;
     std::int32_t CursorX = 0, CursorY = 0;
-    TPoint* CursorPos = nullptr;
+    std::unique_ptr<TPoint> CursorPos;
     TRect LensRegion;
     std::int32_t DragStartX = 0, DragStartY = 0;
     std::int32_t DragDeltaX = 0, DragDeltaY = 0;
     std::int32_t Dragging = 0;
     std::int32_t SourceWidth = 0, SourceHeight = 0;
     std::int32_t ProbeRed = 0, ProbeGreen = 0, ProbeBlue = 0;
-    platform::Bitmap24* CaptureBitmap = nullptr;
-    platform::Bitmap24* SmoothBitmap = nullptr;
+    std::unique_ptr<platform::Bitmap24> CaptureBitmap;
+    std::unique_ptr<platform::Bitmap24> SmoothBitmap;
     std::uint8_t* ScanLine = nullptr;
-    std::uint8_t* RedPlane = nullptr;
-    std::uint8_t* GreenPlane = nullptr;
-    std::uint8_t* BluePlane = nullptr;
+    std::unique_ptr<std::uint8_t[]> RedPlane, GreenPlane, BluePlane;
     bool SmoothOn = false;
     std::int32_t CorrectionOn = 0;
     std::int32_t YellowBlueOn = 0;

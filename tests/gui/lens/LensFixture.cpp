@@ -98,14 +98,14 @@ LensState lensState(const std::vector<std::string>& boxes) {
     for (int y = 0; f.CaptureBitmap && y < f.CaptureBitmap->height(); ++y)
         if (f.ScanLine == f.CaptureBitmap->scanLine(y))
             s["ScanLine"] = "row " + std::to_string(y);
-    s["CaptureBitmap"] = bitmapHash(f.CaptureBitmap);
-    s["SmoothBitmap"] = bitmapHash(f.SmoothBitmap);
+    s["CaptureBitmap"] = bitmapHash(f.CaptureBitmap.get());
+    s["SmoothBitmap"] = bitmapHash(f.SmoothBitmap.get());
     // The planes as far as the frames have written them.
     const std::size_t plane =
         f.CaptureBitmap ? static_cast<std::size_t>(f.CaptureBitmap->width()) * f.CaptureBitmap->height() : 0;
-    s["RedPlane"] = f.RedPlane ? bytesHash(f.RedPlane, plane) : "none";
-    s["GreenPlane"] = f.GreenPlane ? bytesHash(f.GreenPlane, plane) : "none";
-    s["BluePlane"] = f.BluePlane ? bytesHash(f.BluePlane, plane) : "none";
+    s["RedPlane"] = f.RedPlane ? bytesHash(f.RedPlane.get(), plane) : "none";
+    s["GreenPlane"] = f.GreenPlane ? bytesHash(f.GreenPlane.get(), plane) : "none";
+    s["BluePlane"] = f.BluePlane ? bytesHash(f.BluePlane.get(), plane) : "none";
     s["Image1.picture"] = imageHash(f.Image1->Picture());
     n("Image1.hidden", f.Image1->isHidden()), n("Panel1.hidden", f.Panel1->isHidden());
     n("Panel3.hidden", f.Panel3->isHidden()), n("Panel4.colour", f.Panel4->Color());

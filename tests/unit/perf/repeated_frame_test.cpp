@@ -221,8 +221,8 @@ TEST_F(RepeatedFrames, SplitFramesLeaveWhatOneThreadFramesLeave) {
                                               Form1->CaptureBitmap->height();
                     left.push_back({Form1->Image1->Picture().copy(), copyOf(*Form1->CaptureBitmap),
                                     copyOf(*Form1->SmoothBitmap),
-                                    std::vector<std::uint8_t>(Form1->RedPlane, Form1->RedPlane + plane),
-                                    std::vector<std::uint8_t>(Form1->BluePlane, Form1->BluePlane + plane)});
+                                    std::vector<std::uint8_t>(Form1->RedPlane.get(), Form1->RedPlane.get() + plane),
+                                    std::vector<std::uint8_t>(Form1->BluePlane.get(), Form1->BluePlane.get() + plane)});
                 }
         SetRowSplitMode(RowSplitMode::Auto);
         return left;
