@@ -17,7 +17,7 @@
 #include "app/About.h"
 #include "lens/FrameGeometry.h"
 #include "lens/PlaneCopy.h"
-#include "lens/RowSplit.h"
+#include "platform/RowSplit.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "lens/vistrelUnit.h"
 #include "platform/Application.h"

@@ -15,7 +15,7 @@
 #include "platform/Bitmap24.h"
 #include "platform/Canvas.h"
 #include "platform/Screen.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 #include "vision/HueCurve.h"
 

@@ -1,6 +1,8 @@
 #include "lens/PlaneCopy.h"
 
-#include "lens/RowSplit.h"
+#include "platform/CpuFeatures.h"
+
+#include "platform/RowSplit.h"
 
 #include <cstddef>
 
@@ -59,14 +61,8 @@ __attribute__((target("ssse3"))) void rowToPlanesShuffle(const std::uint8_t* row
     rowToPlanesPlain(row, count - x, red + x, green + x, blue + x);
 }
 
-// Asked before any constructor of ours may have run __builtin_cpu_init.
-bool hasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-
 using RowSplitter = void (*)(const std::uint8_t*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*);
-const RowSplitter rowToPlanes = hasSsse3() ? rowToPlanesShuffle : rowToPlanesPlain;
+const RowSplitter rowToPlanes = HasSsse3() ? rowToPlanesShuffle : rowToPlanesPlain;
 #else
 constexpr auto rowToPlanes = rowToPlanesPlain;
 #endif

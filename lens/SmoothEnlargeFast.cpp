@@ -1,7 +1,9 @@
 #include "lens/SmoothEnlargeFast.h"
 
-#include "lens/RowSplit.h"
+#include "platform/CpuFeatures.h"
+
 #include "lens/SmoothEnlarge.h"
+#include "platform/RowSplit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -173,14 +175,8 @@ __attribute__((target("ssse3"))) void bgrRowToRgb32Shuffle(const std::uint8_t* i
     bgrRowToRgb32Plain(in, out + i, count - i);
 }
 
-// Asked before any constructor of ours may have run __builtin_cpu_init.
-bool hasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-
 using RowPainter = void (*)(const std::uint8_t*, std::uint32_t*, int);
-const RowPainter bgrRowToRgb32 = hasSsse3() ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
+const RowPainter bgrRowToRgb32 = HasSsse3() ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
 #else
 constexpr auto bgrRowToRgb32 = bgrRowToRgb32Plain;
 #endif

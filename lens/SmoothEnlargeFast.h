@@ -27,7 +27,7 @@ class SmoothEnlarger {
 public:
     // Same contract as SmoothEnlargeInto. Keeps its buffers from call to
     // call, so frames of one size allocate nothing. Large pictures are
-    // worked on two cores (lens/RowSplit.h).
+    // worked on two cores (platform/RowSplit.h).
     void enlarge(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
                  platform::Bitmap24& smooth);
 

@@ -13,7 +13,7 @@
 #include "platform/QtSetup.h"
 #include "platform/Screen.h"
 #include "vision/ColourCache.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 #include "vision/HueCurve.h"
 #include "vision/Setup.h"

@@ -10,7 +10,7 @@
 #include "platform/Forms.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/HueCurve.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "platform/ScreenX11.h"
 
+#include "platform/CpuFeatures.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
@@ -151,14 +153,8 @@ __attribute__((target("ssse3"))) void bgrxRowToBgrShuffle(const std::uint8_t* in
     bgrxRowToBgrPlain(in, out, count - x);
 }
 
-// Asked before any constructor of ours may have run __builtin_cpu_init.
-bool hasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-
 using RowConverter = void (*)(const std::uint8_t*, std::uint8_t*, int);
-const RowConverter bgrxRowToBgr = hasSsse3() ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
+const RowConverter bgrxRowToBgr = HasSsse3() ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
 #else
 constexpr auto bgrxRowToBgr = bgrxRowToBgrPlain;
 #endif

@@ -4,7 +4,7 @@
 #include "lens/ProbeText.h"
 #include "lens/SmoothEnlarge.h"
 #include "lens/SquintRotation.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 #include "vision/ColourCache.h"
 
-#include "lens/RowSplit.h"
+#include "platform/RowSplit.h"
 #include "vision/ColourVision.h"
 #include "vision/HsiPixel.h"
 

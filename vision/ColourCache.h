@@ -8,7 +8,7 @@
 // colours gets its bytes once (kept while the statistics change nothing) and
 // every pixel takes its colour's word: one read per pixel.
 //
-// Large frames are worked on two cores (lens/RowSplit.h): while the parts
+// Large frames are worked on two cores (platform/RowSplit.h): while the parts
 // run the tables are only read, and the colours they met for the first time
 // are stored after.
 //

@@ -2,7 +2,7 @@
 // functions, in frames of a million colours (a sixteenth of the cube each).
 #include "PixelCompare.h"
 #include "vision/ColourCache.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 #include "vision/HsiPixel.h"
 

@@ -3,7 +3,7 @@
 // non-red-dominated frames for level 2, frames the cache has seen before.
 #include "PixelCompare.h"
 #include "vision/ColourCache.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 
 using platform::Bitmap24;

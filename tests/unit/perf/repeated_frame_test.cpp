@@ -3,9 +3,9 @@
 // did the work would have left. And frames split over two threads leave what
 // frames in one piece leave.
 #include "../../gui/lens/LensFixture.h"
-#include "lens/RowSplit.h"
+#include "platform/RowSplit.h"
 #include "vision/ColourCache.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 
 #include <QImage>
 

@@ -4,12 +4,12 @@
 // itself: every row once, errors from either part, no split inside a split.
 #include "PixelCompare.h"
 #include "lens/PlaneCopy.h"
-#include "lens/RowSplit.h"
+#include "platform/RowSplit.h"
 #include "lens/SmoothEnlarge.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "platform/Canvas.h"
 #include "vision/ColourCache.h"
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 
 #include <QImage>

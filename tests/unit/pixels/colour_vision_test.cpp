@@ -1,4 +1,4 @@
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Every 24-bit colour through the HSI planes and back, and through each
 // colour stage: results stay bytes of the expected kind, nothing drifts.
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 
 #include <gtest/gtest.h>

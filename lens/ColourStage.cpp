@@ -1,4 +1,4 @@
-#include "vision/ColourStage.h"
+#include "lens/ColourStage.h"
 
 #include "lens/SevereCorrection.h"
 #include "vision/ColourCache.h"

@@ -1,4 +1,4 @@
-#include "lens/RowSplit.h"
+#include "platform/RowSplit.h"
 
 #include <atomic>
 #include <condition_variable>
