@@ -41,6 +41,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner, FormBorder::None) {
     setTextColour(Button1, clNavy);
     Button1->setFocusPolicy(Qt::StrongFocus);
     Button1->OnClick = [this](QObject* s) { Button1Click(s); };
+    ScaleLayoutToFontResolution();
 }
 
 TForm2::~TForm2() {

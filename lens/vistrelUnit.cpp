@@ -8,6 +8,7 @@
 #include "lens/SmoothEnlarge.h"
 #include "lens/SquintRotation.h"
 #include "platform/Application.h"
+#include "platform/FontResolution.h"
 #include "platform/HelpEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/QtSetup.h"
@@ -54,6 +55,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, FormBorder::HiddenFrame) {
     SetClientSize(kDesignClientSize, kDesignClientSize);
     SetMinimumClientSize(kMinimumClientSize, kMinimumClientSize);
     createControls();
+    ScaleLayoutToFontResolution();
     OnResize = [this] { FormResize(this); };
     OnClose = [this](TCloseAction& action) { FormClose(this, action); };
     // The window's first size reaches the resize handler too, so the panel
@@ -203,12 +205,15 @@ void TForm1::FormCreate(QObject*) {
 
 // Laid out for a small lens, the probe box would fall outside the visible
 // ellipse of a large one; it moves out with the lens so it always shows
-// where it does on a 1024-pixel screen.
+// where it does on a 1024-pixel screen. The layout, and with it the lens size
+// it was made for, scales with the system font resolution.
 void TForm1::scaleProbeBox() {
     const int S = ClientWidth();
-    if (S <= kProbeLayoutSize)
+    const int layoutSize = ScaledToFontResolution(kProbeLayoutSize);
+    if (S <= layoutSize)
         return;
-    Panel3->move(kProbeLeft * S / kProbeLayoutSize, kProbeTop * S / kProbeLayoutSize);
+    Panel3->move(ScaledToFontResolution(kProbeLeft) * S / layoutSize,
+                 ScaledToFontResolution(kProbeTop) * S / layoutSize);
 }
 
 void TForm1::FormResize(QObject*) {

@@ -27,8 +27,18 @@ public:
         return QAccessibleWidget::text(t);
     }
 
+    // A disabled control takes changes from the program's own code alone: what
+    // a screen reader asks of it is refused, as its mouse and keys are.
+    void doAction(const QString& name) override {
+        if (bar()->isEnabled())
+            QAccessibleWidget::doAction(name);
+    }
+
     QVariant currentValue() const override { return bar()->Position(); }
-    void setCurrentValue(const QVariant& value) override { bar()->SetPosition(value.toInt()); }
+    void setCurrentValue(const QVariant& value) override {
+        if (bar()->isEnabled())
+            bar()->SetPosition(value.toInt());
+    }
     QVariant maximumValue() const override { return bar()->maximum(); }
     QVariant minimumValue() const override { return bar()->minimum(); }
     QVariant minimumStepSize() const override { return 1; }

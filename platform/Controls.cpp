@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
 
@@ -60,8 +61,14 @@ MouseButton buttonOf(const QMouseEvent* e) {
     }
 }
 
-void place(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(left, top, width, height);
+void place(QWidget* w, int left, int top, int width, int height) { w->setGeometry(left, top, width, height); }
+
+// A substitute font may run a little wider than the one the layouts were
+// made for: narrow it rather than cut a caption off.
+QFont narrowedToFit(QFont font, const QString& text, int room) {
+    for (int stretch = 95; stretch >= 75 && QFontMetrics(font).horizontalAdvance(text) > room; stretch -= 5)
+        font.setStretch(stretch);
+    return font;
 }
 } // namespace
 
@@ -179,20 +186,18 @@ TButton::TButton(QWidget* parent, int left, int top, int width, int height, cons
     });
 }
 
+QFont TButton::CaptionFont() const {
+    return narrowedToFit(font(), text(), CaptionRect().width());
+}
+
 void TButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     QStyleOptionButton option;
     initStyleOption(&option);
     option.text.clear();
     style()->drawControl(QStyle::CE_PushButtonBevel, &option, &p, this);
-    const QRect face = rect().adjusted(2, 2, -2, -2);
-    // A substitute font may run a little wider than the one the layout was
-    // made for: narrow it rather than cut the caption off.
-    QFont f = font();
-    for (int stretch = 95; stretch >= 75 && QFontMetrics(f).horizontalAdvance(text()) > face.width();
-         stretch -= 5)
-        f.setStretch(stretch);
-    p.setFont(f);
+    const QRect face = CaptionRect();
+    p.setFont(CaptionFont());
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     p.drawText(isDown() ? face.translated(1, 1) : face, Qt::AlignCenter | Qt::TextSingleLine, text());
     if (hasFocus()) {
@@ -235,6 +240,21 @@ void TLabel::SetCaption(const QString& caption) {
     setText(caption);
     if (m_autoSize)
         adjustSize();
+}
+
+QFont TLabel::CaptionFont() const {
+    return m_autoSize ? font() : narrowedToFit(font(), text(), contentsRect().width());
+}
+
+void TLabel::paintEvent(QPaintEvent* event) {
+    if (m_autoSize) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    p.setFont(CaptionFont());
+    style()->drawItemText(&p, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()),
+                          palette(), isEnabled(), text(), foregroundRole());
 }
 
 TImage::TImage(QWidget* parent, int left, int top, int width, int height) : QWidget(parent) {

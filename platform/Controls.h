@@ -99,6 +99,9 @@ class TButton : public QPushButton {
 public:
     TButton(QWidget* parent, int left, int top, int width, int height, const QString& caption);
     TNotifyHandler OnClick;
+    // Where the caption is drawn, and in which font.
+    QRect CaptionRect() const { return rect().adjusted(2, 2, -2, -2); }
+    QFont CaptionFont() const;
 
 protected:
     // The caption may use the whole face inside a two-pixel bevel, as the
@@ -116,13 +119,20 @@ public:
     std::function<QString(int position)> ValueText;
 };
 
-// An auto-sized label: its size follows its text.
+// An auto-sized label: its size follows its text. One given a size keeps it.
 class TLabel : public QLabel {
 public:
     TLabel(QWidget* parent, int left, int top, const QString& caption);
     TLabel(QWidget* parent, int left, int top, int width, int height, const QString& caption);
     void SetCaption(const QString& caption);
     QString Caption() const { return text(); }
+    bool AutoSize() const { return m_autoSize; }
+    // The font the caption is drawn in: a label of fixed size narrows it
+    // where the caption would not fit, as a button does.
+    QFont CaptionFont() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool m_autoSize = true;

@@ -1,6 +1,8 @@
 #include "platform/Forms.h"
 
 #include "platform/Application.h"
+#include "platform/Controls.h"
+#include "platform/FontResolution.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -8,6 +10,9 @@
 #include <QRegion>
 #include <QResizeEvent>
 #include <algorithm>
+
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -84,6 +89,38 @@ void TForm::SetClientSize(int width, int height) {
     resize(outerW, outerH);
     if (changed && OnResize)
         RunHandler(OnResize);
+}
+
+void TForm::ScaleLayoutToFontResolution() {
+    if (FontResolution() == kLayoutFontResolution)
+        return;
+    auto scaled = [](int v) { return ScaledToFontResolution(v); };
+    const QList<QWidget*> controls = m_client->findChildren<QWidget*>();
+
+    // Fonts first, from what was set before any changed: a font a control
+    // takes from its parent follows the parent's, one it sets scales once.
+    std::vector<std::pair<QWidget*, QFont>> fonts;
+    for (QWidget* w : QList<QWidget*>{this, m_client} + controls)
+        if (w->testAttribute(Qt::WA_SetFont) && w->font().pixelSize() > 0)
+            fonts.emplace_back(w, w->font());
+    for (auto& [w, font] : fonts) {
+        font.setPixelSize(scaled(font.pixelSize()));
+        w->setFont(font);
+    }
+
+    for (QWidget* w : controls) {
+        auto* label = dynamic_cast<TLabel*>(w);
+        if (label && label->AutoSize()) {
+            label->move(scaled(w->x()), scaled(w->y()));
+            label->adjustSize(); // its size follows its text
+        } else {
+            const QRect r = w->geometry();
+            w->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
+        }
+    }
+
+    SetClientSize(scaled(Width()) - (Width() - ClientWidth()),
+                  scaled(Height()) - (Height() - ClientHeight()));
 }
 
 void TForm::resizeEvent(QResizeEvent* e) {

@@ -58,6 +58,12 @@ public:
     void SetMinimumClientSize(int width, int height);
     void SetCaption(const QString& caption);
 
+    // The window is loaded: called once its controls exist. Layouts are made
+    // for 96 dpi; at another system font resolution this scales the form's
+    // outer size and every control's place, size and font height in
+    // proportion. The form's place and its frame and caption metrics stay.
+    void ScaleLayoutToFontResolution();
+
     // The window region in window coordinates (origin at the outer top-left);
     // the box's right and bottom are exclusive.
     void SetWindowRgn(const TRect& box);

@@ -5,7 +5,9 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +21,8 @@ struct IdleState {
     std::condition_variable cond;
     bool idle = false;
     bool watching = false;
-    std::atomic<bool> idleSeen{false}; // lets the loop skip the lock once idle
+    QPointer<QAbstractEventDispatcher> dispatcher; // the watched loop's, set once watching
+    std::atomic<bool> idleSeen{false};             // lets the loop skip the lock once idle
     std::atomic<std::uint32_t> injectedError{0};
 };
 
@@ -37,6 +40,14 @@ void markIdle() {
     s.idleSeen.store(true, std::memory_order_release);
     s.cond.notify_all();
 }
+
+// A loop that only polls never blocks, so aboutToBlock never comes. A
+// zero-interval timer fires on the first pass of the loop, polling or
+// blocking, once it is serving its queue: a loop that gets that far is ready
+// for input.
+void armIdlePass(QAbstractEventDispatcher* dispatcher) {
+    QTimer::singleShot(0, dispatcher, &markIdle);
+}
 } // namespace
 
 void watchForInputIdle() {
@@ -50,9 +61,11 @@ void watchForInputIdle() {
         if (s.watching)
             return;
         s.watching = true;
+        s.dispatcher = dispatcher;
     }
     QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, &markIdle,
                      Qt::DirectConnection);
+    armIdlePass(dispatcher);
 }
 
 std::uint32_t waitForInputIdle(std::uint32_t timeoutMs) {
@@ -72,9 +85,16 @@ void failInputIdleForTesting(std::uint32_t errorCode) {
 
 void resetInputIdleForTesting() {
     IdleState& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.idle = false;
-    s.idleSeen.store(false, std::memory_order_release);
+    QAbstractEventDispatcher* dispatcher = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.idle = false;
+        s.idleSeen.store(false, std::memory_order_release);
+        dispatcher = s.dispatcher;
+    }
+    // The next pass of the loop counts again; the timer must belong to the loop's thread.
+    if (dispatcher && dispatcher->thread() == QThread::currentThread())
+        armIdlePass(dispatcher);
 }
 
 } // namespace platform

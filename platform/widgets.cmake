@@ -2,6 +2,7 @@
 add_library(vistrel_platform_widgets STATIC
   Accessibility.cpp
   Controls.cpp
+  FontResolution.cpp
   Forms.cpp
   HelpEngine.cpp
   MessageBox.cpp

@@ -59,6 +59,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner, FormBorder::Decorated) {
     Button3->OnClick = [this](QObject* s) { Button3Click(s); };
     CheckBox2->OnClick = [this](QObject* s) { CheckBox2Click(s); };
     TrackBar1->OnChange = [this](QObject* s) { TrackBar1Change(s); };
+    ScaleLayoutToFontResolution();
 }
 
 TForm3::~TForm3() {

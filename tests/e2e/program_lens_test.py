@@ -1,10 +1,13 @@
-"""The lens on a real X server: where it starts, its shape, and what it shows
-at every zoom chosen on the slider."""
+"""The lens on a real X server: where it starts, its shape, what it shows
+at every zoom chosen on the slider, and its layout at the desktop's font
+resolution."""
 
+import os
+import subprocess
 import unittest
 
 import harness
-from program_common import ZOOMS, LensTestCase, desktop_square, stretched
+from program_common import NAVY, PANEL1_SIZE, ZOOMS, LensTestCase, desktop_square, stretched, wait_until
 
 # Over the blocks, the text and the textured background; the square lies on
 # the screen and clear of the lens at every zoom on both screen sizes.
@@ -61,6 +64,59 @@ class CommandLine(LensTestCase):
         self.assertLensShows("arguments", stretched(square, self.size))
         self.lens.open_panel(self.lens.control_point((0, 0, 4, 4)))
         self.assertIsNone(self.lens.proc.poll())
+
+
+class LensAtTwiceTheFontResolution(LensTestCase):
+    """The desktop sets Xft.dpi to 192: the control panel is laid out at twice
+    its size and centred in a lens of the usual size."""
+
+    @classmethod
+    def setUpClass(cls):
+        subprocess.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: 192\n", check=True)
+        try:
+            super().setUpClass()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        if hasattr(cls, "lens"):
+            super().tearDownClass()
+        subprocess.run(["xrdb", "-nocpp", "-remove"], check=True)
+
+    def navy_extent(self, shot, points):
+        """The first and last navy pixel along `points`."""
+        navy = [p for p in points if shot.pixel(*p) == NAVY]
+        return (navy[0], navy[-1]) if navy else None
+
+    def test_the_control_panel_is_scaled_and_centred(self):
+        s = self.size
+        w, h = 2 * PANEL1_SIZE[0], 2 * PANEL1_SIZE[1]
+        if s < w + 4:
+            self.skipTest("the scaled panel is wider than a %d-pixel lens" % s)
+        left, top = s // 2 - w // 2, s // 2 - h // 2
+        # The pointer on the lens, off the panel: the panel shows.
+        x0, y0 = self.lens.client_origin()
+        harness.move_pointer(x0 + left // 2, y0 + s // 2)
+        # Along a row through the panel and a column down its left margin (16
+        # pixels at 192 dpi), the navy runs from bevel to bevel, one pixel in
+        # from each edge.
+        row = [(x, top + 100) for x in range(s)]
+        column = [(left + 8, y) for y in range(s - 23)]
+        want = (((left + 1, top + 100), (left + w - 2, top + 100)), ((left + 8, top + 1), (left + 8, top + h - 2)))
+        seen = []
+
+        def matches():
+            shot = self.lens.client_shot()
+            seen[:] = [self.navy_extent(shot, row), self.navy_extent(shot, column)]
+            return tuple(seen) == want
+
+        try:
+            wait_until(matches, "")
+        except AssertionError:
+            self.lens.client_shot().save_png(os.path.join(harness.artifact_dir(), "panel-192dpi-actual.png"))
+            self.fail("navy from %s along the row and %s down the column, want %s and %s" % (*seen, *want))
 
 
 if __name__ == "__main__":

@@ -1,9 +1,13 @@
 // Every control of the control panel and of the two dialogs has a name a
-// screen reader can speak; the zoom slider speaks its zoom.
+// screen reader can speak; the zoom slider speaks its zoom; a disabled
+// control takes no change from a screen reader.
 #include "LensFixture.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAccessibleValueInterface>
+#include <QApplication>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -58,6 +62,54 @@ TEST_F(LensTest, ZoomSliderSpeaksItsZoom) {
     value->setCurrentValue(3);
     EXPECT_EQ(Form1->TrackBar1->Position(), 3);
     EXPECT_EQ(value->maximumValue().toInt(), 5);
+}
+
+TEST_F(LensTest, DisabledControlsRefuseWhatAScreenReaderAsks) {
+    // Every action a control offers, and the common ones it might not list.
+    auto everyAction = [](QAccessibleInterface* iface) {
+        QAccessibleActionInterface* actions = iface->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        QStringList names = actions->actionNames();
+        names << QAccessibleActionInterface::pressAction() << QAccessibleActionInterface::toggleAction()
+              << QAccessibleActionInterface::setFocusAction() << QAccessibleActionInterface::increaseAction()
+              << QAccessibleActionInterface::decreaseAction() << QAccessibleActionInterface::showMenuAction();
+        for (const QString& name : names)
+            actions->doAction(name);
+    };
+    // With the dialog closed, and then open.
+    QAccessibleInterface* squint = QAccessible::queryAccessibleInterface(Form3->TrackBar1);
+    ASSERT_NE(squint, nullptr);
+    ASSERT_FALSE(Form3->TrackBar1->isEnabled());
+    ASSERT_NE(squint->valueInterface(), nullptr);
+    squint->valueInterface()->setCurrentValue(25);
+    EXPECT_EQ(Form1->SquintPosition, 15);
+    Form3->show();
+    QTest::qWait(50);
+    QWidget* focused = QApplication::focusWidget();
+    squint->valueInterface()->setCurrentValue(0);
+    squint->setText(QAccessible::Value, QStringLiteral("25"));
+    for (QWidget* w : {static_cast<QWidget*>(Form3->TrackBar1), static_cast<QWidget*>(Form3->RadioButton3),
+                       static_cast<QWidget*>(Form3->CheckBox2)}) {
+        ASSERT_FALSE(w->isEnabled());
+        everyAction(QAccessible::queryAccessibleInterface(w));
+    }
+    QTest::qWait(200); // a press is animated
+    EXPECT_EQ(Form3->TrackBar1->Position(), 15);
+    EXPECT_EQ(squint->valueInterface()->currentValue().toInt(), 15);
+    EXPECT_EQ(Form1->SquintPosition, 15);
+    EXPECT_EQ(Form1->SquintAngle, 0.0f);
+    EXPECT_FALSE(Form3->RadioButton3->Checked());
+    EXPECT_EQ(Form1->ColourBlindLevel, 0);
+    EXPECT_FALSE(Form3->CheckBox2->Checked());
+    EXPECT_EQ(Form1->YellowBlueOn, 0);
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+
+    // The same requests reach an enabled control.
+    QAccessible::queryAccessibleInterface(Form1->CheckBox2)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(Form1->SmoothOn);
+    Form3->hide();
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "platform/Palette.h"
 #include "platform/Threads.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cerrno>
 #include <regex>
@@ -227,6 +229,20 @@ TEST_F(TimerFixture, StopDuringTheIdleWaitEndsTheWorkerWithoutATick) {
     EXPECT_FALSE(AnimTimer::AppIdle);
     EXPECT_FALSE(tr::contains("Thread " + n + " reports that app is now idle. Starting!"));
     EXPECT_TRUE(tr::contains("Thread " + n + " is not last: it's miser still exists. Telling it to quit..."));
+}
+
+TEST_F(TimerFixture, AUserInterfaceLoopThatOnlyPollsBecomesIdle) {
+    // An embedding program may run the loop by polling: it never blocks.
+    AnimTimer::AppIdle = false;
+    platform::resetInputIdleForTesting();
+    TAnimTimer* timer = makeTimer();
+    timer->SetEnabled(true);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(200);
+    while (ticks.empty() && Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_FALSE(ticks.empty()) << ::testing::PrintToString(tr::texts());
+    EXPECT_TRUE(AnimTimer::AppIdle);
+    timer->SetEnabled(false);
 }
 
 TEST_F(TimerFixture, OnlyTheFirstWorkerWaitsForTheApplicationToBeIdle) {
