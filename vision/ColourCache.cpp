@@ -3,6 +3,7 @@
 #include "platform/RowSplit.h"
 #include "vision/ColourVision.h"
 #include "vision/HsiPixel.h"
+#include "vision/PixelTransforms.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,6 +83,10 @@ public:
     std::size_t bytes() const { return m_slots.capacity() * sizeof(std::uint64_t); }
 
 private:
+    // Colours of a screen come in gradients and near-greys, a few steps apart
+    // in one channel or two: multiplied by 2^64/φ (Fibonacci hashing), every
+    // bit of blue, green and red reaches the top bits that pick the slot, so
+    // such neighbours land far apart instead of filling one run of slots.
     std::size_t slotOf(std::uint32_t colour) const {
         return static_cast<std::size_t>((colour * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
@@ -107,50 +112,28 @@ std::uint32_t colourOf(const std::uint8_t* bgr) {
     return bgr[0] | (std::uint32_t(bgr[1]) << 8) | (std::uint32_t(bgr[2]) << 16);
 }
 
+// A table's find gives 0 for a colour it does not hold, and black's bytes
+// pack to 0 too: the bit above the three bytes marks every word as a colour
+// worked out, so black is kept like any other. Writing the bytes ignores it.
 constexpr std::uint32_t kKnown = 1u << 24;
 
 std::uint32_t packBytes(const std::uint8_t* bgr) {
     return kKnown | bgr[0] | (std::uint32_t(bgr[1]) << 8) | (std::uint32_t(bgr[2]) << 16);
 }
 
-// The per-pixel bodies of the plane transforms.
-float simulationArc(float x) {
-    return CircleArcValue(x, 0, 0, 128, 100, 256, 256);
-}
-float boostArc(float x) {
-    return CircleArcValue(x, 0, 0, 128, 180, 255, 255);
-}
-double gaussian(double d) {
-    return std::exp(-0.00125 * (d * d));
-}
-
+// A colour through the plane sequences, one pixel's functions at a time.
 std::uint32_t simulatedColour(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    HsiValue v = HsiOfPixel(b, g, r);
-    const double H = v.H;
-    const float simulated = SimulatedHue(v.H);
-    const double w = gaussian(H - 180.0) + 0.8 * gaussian(H - 330.0) + 0.8 * gaussian(H + 360.0 - 330.0);
-    v.H = simulated;
-    const float scaled = static_cast<float>(v.S * (1.0 - w));
-    v.S = simulationArc(scaled);
+    const HsiValue v = HsiOfPixel(b, g, r);
+    const HueSaturation seen = SimulatedHueSaturation(v.H, v.S);
     std::uint8_t out[3];
-    BytesOfShares(v.I, HsiSharesOf(v.H, v.S), out);
+    PixelOfHsi(v.I, seen.S, seen.H, out);
     return packBytes(out);
 }
 
 std::uint32_t lowLevelColour(std::uint8_t b, std::uint8_t g, std::uint8_t r, const CubicCoefficients& curve) {
-    HsiValue v = HsiOfPixel(b, g, r);
-    float h = v.H;
-    if (h > 330.0f)
-        h = static_cast<float>(360.0 - h);
-    float y = EvaluateCurve(curve, h);
-    if (y < 0.0f)
-        y = static_cast<float>(static_cast<double>(y) + 360.0);
-    if (y >= 360.0f)
-        y = static_cast<float>(static_cast<double>(y) - 360.0);
-    v.H = y;
-    v.S = boostArc(v.S);
+    const HsiValue v = HsiOfPixel(b, g, r);
     std::uint8_t out[3];
-    BytesOfShares(v.I, HsiSharesOf(v.H, v.S), out);
+    PixelOfHsi(v.I, BoostedSaturation(v.S), CorrectedHue(v.H, curve), out);
     return packBytes(out);
 }
 
@@ -202,7 +185,9 @@ public:
     // The index of `colour` in this part's list, computing its value first
     // if the memo does not know it.
     template <typename Compute> std::uint32_t indexOf(std::uint32_t colour, Compute compute) {
-        std::uint64_t& memo = m_memo[(colour * 0x9E3779B1u) >> 20]; // the top 12 bits: kMemo slots
+        // 2^32/φ spreads neighbouring colours as the tables' multiplier does;
+        // the top 12 bits of the product pick one of the kMemo slots.
+        std::uint64_t& memo = m_memo[(colour * 0x9E3779B1u) >> 20];
         if ((memo >> 32) == colour + 1)
             return static_cast<std::uint32_t>(memo);
         const auto index = static_cast<std::uint32_t>(m_colours.size());
@@ -233,6 +218,28 @@ template <typename Work> void splitFrameRows(const Bitmap24& capture, Work&& wor
     SplitRows(capture.height(), static_cast<std::size_t>(capture.width()) * capture.height(), work);
 }
 
+// Rows [begin, end) of a split frame pixel by pixel: screens repeat colours
+// in runs, so `newColour(colour)` is called only where a pixel's colour
+// differs from the one before it, `each(in, out)` for every pixel with its
+// capture and result bytes.
+template <typename NewColour, typename Each>
+void eachPixelInRuns(const RowsToWrite& captureRows, const RowsToWrite& resultRows, int begin, int end,
+                     int width, NewColour newColour, Each each) {
+    std::uint32_t lastColour = ~0u;
+    for (int y = begin; y < end; ++y) {
+        std::uint8_t* in = captureRows[y];
+        std::uint8_t* out = resultRows[y];
+        for (int x = 0; x < width; ++x, in += 3, out += 3) {
+            const std::uint32_t colour = colourOf(in);
+            if (colour != lastColour) {
+                lastColour = colour;
+                newColour(colour);
+            }
+            each(in, out);
+        }
+    }
+}
+
 template <typename Compute>
 void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture,
                 Compute compute) {
@@ -252,23 +259,15 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
             return compute(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
                            static_cast<std::uint8_t>(c >> 16));
         };
-        // Screens repeat colours in runs: a pixel like the one before it
-        // takes the same word without a look-up.
-        std::uint32_t lastColour = ~0u, word = 0;
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = captureRows[y];
-            std::uint8_t* out = resultRows[y];
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                const std::uint32_t colour = colourOf(in);
-                if (colour != lastColour) {
-                    lastColour = colour;
-                    word = table.find(colour);
-                    if (word == 0)
-                        word = fresh.value(fresh.indexOf(colour, computeColour));
-                }
-                putBytes(word, out, in);
-            }
-        }
+        std::uint32_t word = 0;
+        eachPixelInRuns(
+            captureRows, resultRows, begin, end, width,
+            [&](std::uint32_t colour) {
+                word = table.find(colour);
+                if (word == 0)
+                    word = fresh.value(fresh.indexOf(colour, computeColour));
+            },
+            [&](std::uint8_t* in, std::uint8_t* out) { putBytes(word, out, in); });
     });
     for (const auto& fresh : parts)
         for (std::size_t i = 0; i < fresh.size(); ++i)
@@ -290,77 +289,13 @@ struct HighLevelColour {
 HighLevelColour highLevelOf(std::uint32_t colour) {
     const HsiValue v = HsiOfPixel(static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 8),
                                   static_cast<std::uint8_t>(colour >> 16));
-    return {v.I, v.H, HsiSharesOf(v.H, boostArc(v.S))};
-}
-
-bool takesPart(float intensity) {
-    return intensity > 10.0f && intensity < 250.0f;
-}
-bool isRed(float hue) {
-    return hue < 40.0f || hue > 345.0f;
-}
-
-struct GroupStats {
-    int count = 0;
-    float largest = 0.0f;
-    float smallest = 255.0f;
-    void add(float intensity) {
-        if (intensity > largest)
-            largest = intensity;
-        if (intensity < smallest)
-            smallest = intensity;
-    }
-    // Counts, largest and smallest do not depend on the order pixels come
-    // in; an empty group's 0 and 255 change neither.
-    void merge(const GroupStats& other) {
-        count += other.count;
-        largest = std::max(largest, other.largest);
-        smallest = std::min(smallest, other.smallest);
-    }
-};
-
-// How SeparateRedLightness moves this frame's intensities.
-enum class Change { None, NonReds, Reds };
-struct FrameChange {
-    Change change = Change::None;
-    double smallest = 0.0, range = 1.0;
-    bool operator==(const FrameChange& o) const {
-        return change == o.change && smallest == o.smallest && range == o.range;
-    }
-};
-
-FrameChange changeOf(const GroupStats& reds, const GroupStats& others) {
-    FrameChange c;
-    if (reds.count > others.count) {
-        if (others.largest > others.smallest)
-            c = {Change::NonReds, others.smallest, static_cast<double>(others.largest) - others.smallest};
-    } else if (reds.largest > reds.smallest) {
-        c = {Change::Reds, reds.smallest, static_cast<double>(reds.largest) - reds.smallest};
-    }
-    return c;
+    return {v.I, v.H, HsiSharesOf(v.H, BoostedSaturation(v.S))};
 }
 
 // A colour's bytes under a frame's change, packed as a word.
-std::uint32_t highLevelWord(const HighLevelColour& c, const FrameChange& f) {
-    float I = c.I;
-    const float h = c.H;
-    if (f.change == Change::NonReds) {
-        if (takesPart(I) && h > 40.0f && h < 345.0f)
-            I = static_cast<float>((I - f.smallest) * 150.0 / f.range);
-    } else if (f.change == Change::Reds && takesPart(I) && isRed(h)) {
-        const double m = (I - f.smallest) * 120.0 / f.range;
-        if (h > 35.0f && h < 40.0f) {
-            const double t = (h - 35.0) * 0.2;
-            I = static_cast<float>((1.0 - t) * m + t * I);
-        } else if (h > 345.0f && h < 350.0f) {
-            const double t = (h - 345.0) * 0.2;
-            I = static_cast<float>(t * m + (1.0 - t) * I);
-        } else {
-            I = static_cast<float>(m);
-        }
-    }
+std::uint32_t highLevelWord(const HighLevelColour& c, const LightnessChange& f) {
     std::uint8_t out[3];
-    BytesOfShares(I, c.shares, out);
+    BytesOfShares(SeparatedIntensity(c.I, c.H, f), c.shares, out);
     return packBytes(out);
 }
 
@@ -375,7 +310,7 @@ std::vector<HighLevelColour> highLevelColours;
 // (high half): the words survive from frame to frame while the change stays.
 std::vector<std::uint64_t> highLevelWords;
 std::uint32_t wordGeneration = 1;
-FrameChange lastChange;
+LightnessChange lastChange;
 std::vector<std::uint32_t> frameSlots; // per pixel of the frame, reused
 // A colour new to a frame: what it keeps, and its word under the change the
 // frame is expected to have.
@@ -392,13 +327,13 @@ void resetHighLevel() {
     highLevelColours.clear();
     highLevelWords.clear();
     wordGeneration = 1;
-    lastChange = FrameChange{};
+    lastChange = LightnessChange{};
 }
 
 // Part p's view of the words: read, or computed and written. Both parts may
 // write one colour's word at once, always the same value: atomic accesses
 // (plain moves on x86) keep that well defined.
-std::uint32_t wordOfSlot(std::uint32_t slot, std::uint32_t generation, const FrameChange& change) {
+std::uint32_t wordOfSlot(std::uint32_t slot, std::uint32_t generation, const LightnessChange& change) {
     std::uint64_t* cell = &highLevelWords[slot];
     const std::uint64_t kept = __atomic_load_n(cell, __ATOMIC_RELAXED);
     if ((kept >> 32) == generation)
@@ -443,59 +378,55 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     // each part over its rows with the table only read. Frames mostly move
     // intensities as the frame before did: each pixel is written as if this
     // one did too, and written again below only if it does not.
-    const FrameChange guess = lastChange;
+    const LightnessChange guess = lastChange;
     const std::uint32_t guessGeneration = wordGeneration;
     auto fresh = [&guess](std::uint32_t colour) {
         const HighLevelColour c = highLevelOf(colour);
         return FreshHighLevel{c, highLevelWord(c, guess)};
     };
-    GroupStats reds[2], others[2];
+    LightnessGroup reds[2], others[2];
     const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<FreshHighLevel>& met = highLevelParts[p];
-        GroupStats red, other;
+        LightnessGroup red, other;
         std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
-        std::uint32_t lastColour = ~0u, current = 0, word = 0;
+        std::uint32_t current = 0, word = 0;
         int* counter = nullptr; // of the group the current colour counts in, or none
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = captureRows[y];
-            std::uint8_t* out = resultRows[y];
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                const std::uint32_t colour = colourOf(in);
-                if (colour != lastColour) {
-                    lastColour = colour;
-                    const std::uint32_t kept = highLevelTable.find(colour);
-                    const HighLevelColour* c;
-                    if (kept != 0) {
-                        current = kept - 1;
-                        c = &highLevelColours[current];
-                        word = wordOfSlot(current, guessGeneration, guess);
-                    } else {
-                        const std::uint32_t i = met.indexOf(colour, fresh);
-                        current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
-                        c = &met.value(i).colour;
-                        word = met.value(i).word;
-                    }
-                    counter = nullptr;
-                    if (takesPart(c->I)) {
-                        GroupStats& group = isRed(c->H) ? red : other;
-                        group.add(c->I);
-                        counter = &group.count;
-                    }
+        eachPixelInRuns(
+            captureRows, resultRows, begin, end, width,
+            [&](std::uint32_t colour) {
+                const std::uint32_t kept = highLevelTable.find(colour);
+                const HighLevelColour* c;
+                if (kept != 0) {
+                    current = kept - 1;
+                    c = &highLevelColours[current];
+                    word = wordOfSlot(current, guessGeneration, guess);
+                } else {
+                    const std::uint32_t i = met.indexOf(colour, fresh);
+                    current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
+                    c = &met.value(i).colour;
+                    word = met.value(i).word;
                 }
+                counter = nullptr;
+                if (TakesPartInLightness(c->I)) {
+                    LightnessGroup& group = IsRedHue(c->H) ? red : other;
+                    group.widen(c->I);
+                    counter = &group.pixels;
+                }
+            },
+            [&](std::uint8_t* in, std::uint8_t* out) {
                 *slot++ = current;
                 if (counter)
                     ++*counter;
                 putBytes(word, out, in);
-            }
-        }
+            });
         reds[p] = red;
         others[p] = other;
     });
 
     reds[0].merge(reds[1]);
     others[0].merge(others[1]);
-    const FrameChange change = changeOf(reds[0], others[0]);
+    const LightnessChange change = LightnessChangeOf(reds[0], others[0]);
     const bool guessed = change == guess;
 
     // The new colours into the table (with their words when the guess held),

@@ -12,9 +12,10 @@
 // run the tables are only read, and the colours they met for the first time
 // are stored after.
 //
-// Results are the bytes of the plane functions (ConvertToHsi, the transforms,
-// ConvertFromHsi) to the bit. The fast paths leave the HSI planes alone (they
-// are scratch) but keep HsiResultBitmap as the plane path leaves it.
+// A colour is worked out by the per-pixel functions the plane loops call
+// (vision/HsiPixel.h, vision/PixelTransforms.h), so results are the bytes of
+// the plane sequences to the bit. The fast paths leave the HSI planes alone
+// (they are scratch) but keep HsiResultBitmap as the plane path leaves it.
 //
 // Memory: about 16 bytes per colour a table holds (kept at most half full);
 // level 2 adds about 32 bytes per colour and 4 per pixel of the frame. A

@@ -4,6 +4,9 @@
 //
 // Plane values are single precision; every step evaluates in double and rounds
 // where it stores, so that results are the same to the bit on every build.
+// Each step is written once, for one pixel, in vision/HsiPixel.h and
+// vision/PixelTransforms.h: the plane functions here loop over those, and the
+// per-colour caches (vision/ColourCache.h) call them for each new colour.
 #pragma once
 
 #include "platform/Bitmap24.h"

@@ -24,8 +24,16 @@ double Determinant4(double** matrix);
 // extended precision.
 double Determinant3(double a, double b, double c, double d, double e, double f, double g, double h, double i);
 
-// The control points the lens window builds its curve from: reds are carried
-// towards blue-violet, yellow, cyan and magenta stay, greens move a little.
+// The control points the lens window builds its curve from. They move each
+// hue x by (x − 60)(x − 180)(x − 300) / 32400: cyan (180) and magenta (300)
+// are fixed, and the two ends of the hue circle move by −100 and +100,
+// symmetric about cyan, which makes yellow (60) the third hue that stays.
+// So red, the hue a red-green colour-blind viewer cannot tell from green, is
+// carried to −100, wrapped to 260, a blue-violet; the move shrinks towards
+// yellow, greens shift a little towards cyan (120 → 140) and blues a little
+// towards it from the other side (240 → 220). The point at 360 is never
+// evaluated, as CorrectHues folds hues above 330 onto 0..30: it only shapes
+// the cubic.
 constexpr int LensCurvePoints[8] = {0, -100, 180, 180, 300, 300, 360, 460};
 inline void BuildLensHueCurve() {
     const int* p = LensCurvePoints;

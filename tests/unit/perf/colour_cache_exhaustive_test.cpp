@@ -1,5 +1,7 @@
-// Every 24-bit colour through each fast colour stage against the plane
-// functions, in frames of a million colours (a sixteenth of the cube each).
+// Every 24-bit colour through each colour stage run two ways, the plane loops
+// and the per-colour caches: one per-pixel definition, two ways of applying
+// it (frames, splits, kept colours, level 2's guessed change), in frames of a
+// million colours (a sixteenth of the cube each).
 #include "PixelCompare.h"
 #include "vision/ColourCache.h"
 #include "lens/ColourStage.h"
