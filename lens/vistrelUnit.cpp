@@ -191,11 +191,7 @@ void TForm1::FormCreate(QObject*) {
     Panel3->hide();
     SmoothBitmap = std::make_unique<Bitmap24>(Image1->width(), Image1->height());
     SmoothOn = false;
-    // The control points in degrees of hue: cyan (180) and magenta (300)
-    // stay, and the two ends of the circle open out to -100 and 460, so the
-    // hues on either side of red spread over a wider arc (toward blue above
-    // 0, toward yellow and green below 360) where a red-green colour-blind
-    // viewer would see them crowd together.
+    // The hue correction curve; vision/HueCurve.h says what its points do.
     BuildHueCurve(0, -100, 180, 180, 300, 300, 360, 460);
     scaleProbeBox();
     // The colour stages' tables, sized once for the largest source (zoom 2),
