@@ -1,6 +1,6 @@
 #include "lens/SmoothEnlargeFast.h"
 
-#include "platform/CpuFeatures.h"
+#include "platform/PixelRows.h"
 
 #include "lens/SmoothEnlarge.h"
 #include "platform/RowSplit.h"
@@ -9,9 +9,6 @@
 #include <cmath>
 #include <cstddef>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#endif
 
 using platform::Bitmap24;
 
@@ -152,35 +149,6 @@ bool SmoothEnlarger::buildAxis(Axis& axis, int outCount, int sourceCount, int zo
 
 namespace {
 
-// B,G,R bytes to the opaque 32-bit words of the lens picture, as StretchDraw
-// converts them.
-void bgrRowToRgb32Plain(const std::uint8_t* in, std::uint32_t* out, int count) {
-    for (int i = 0; i < count; ++i, in += 3)
-        out[i] = 0xFF000000u | (std::uint32_t(in[2]) << 16) | (std::uint32_t(in[1]) << 8) | in[0];
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("ssse3"))) void bgrRowToRgb32Shuffle(const std::uint8_t* in, std::uint32_t* out,
-                                                           int count) {
-    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    int i = 0;
-    // Each load reads 16 bytes for four pixels' twelve: it stops while the
-    // row still holds the four it reads beyond.
-    for (; i + 6 <= count; i += 4, in += 12) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
-    }
-    bgrRowToRgb32Plain(in, out + i, count - i);
-}
-
-using RowPainter = void (*)(const std::uint8_t*, std::uint32_t*, int);
-const RowPainter bgrRowToRgb32 = HasSsse3() ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
-#else
-constexpr auto bgrRowToRgb32 = bgrRowToRgb32Plain;
-#endif
-
 bool isOpaque32(const QImage& image) {
     const QImage::Format f = image.format();
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
@@ -191,7 +159,7 @@ bool isOpaque32(const QImage& image) {
 // bitmap, `width` pixels each.
 void paintRows(const RowsToWrite& smooth, const RowsToWrite& lens, int width, int begin, int end) {
     for (int j = begin; j < end; ++j)
-        bgrRowToRgb32(smooth[j], reinterpret_cast<std::uint32_t*>(lens[j]), width);
+        platform::BgrRowToRgb32(smooth[j], reinterpret_cast<std::uint32_t*>(lens[j]), width);
 }
 
 } // namespace

@@ -76,6 +76,7 @@ TForm1::~TForm1() {
 void TForm1::createControls() {
     QWidget* client = ClientArea();
     Image1 = new TImage(client, 0, 0, ClientWidth(), ClientHeight());
+    Image1->SetDirectPresentation(true);
 
     Panel1 = new TPanel(client, 0, 0, 257, 186, QStringLiteral("Panel1"));
     Panel1->SetColor(clNavy);
@@ -304,7 +305,7 @@ void TForm1::AnimTimer1Timer(TComponent*) {
     // A repeated frame would draw the very same picture: what is shown stays.
     if (!repeated) {
         drawOverlay(Image1->GetCanvas());
-        Image1->update();
+        Image1->Present();
         m_repeatedFrame.shown(Image1->Picture().cacheKey());
     }
     Application->ProcessMessages();

@@ -1,5 +1,7 @@
 #include "platform/Canvas.h"
 
+#include "platform/PixelRows.h"
+
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -197,26 +199,6 @@ const QImage& sourcePixels(const QImage* target, const Bitmap24& src, QImage& ho
     return src.image();
 }
 
-void bgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count) {
-    int i = 0;
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    // Four pixels from three unaligned 32-bit loads: the lens is painted
-    // from a full-size bitmap on every smoothed frame.
-    for (; i + 4 <= count; i += 4, in += 12) {
-        std::uint32_t a, b, c;
-        std::memcpy(&a, in, 4);
-        std::memcpy(&b, in + 4, 4);
-        std::memcpy(&c, in + 8, 4);
-        out[i] = 0xFF000000u | (a & 0xFFFFFFu);
-        out[i + 1] = 0xFF000000u | (a >> 24) | ((b & 0xFFFFu) << 8);
-        out[i + 2] = 0xFF000000u | (b >> 16) | ((c & 0xFFu) << 16);
-        out[i + 3] = 0xFF000000u | (c >> 8);
-    }
-#endif
-    for (; i < count; ++i, in += 3)
-        out[i] = 0xFF000000u | (std::uint32_t(in[2]) << 16) | (std::uint32_t(in[1]) << 8) | in[0];
-}
-
 void drawThroughPainter(QImage* target, int x, int y, const QImage& rgb32) {
     QPainter painter(target);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -250,13 +232,13 @@ void Canvas::CopyRect(const TRect& dst, const Bitmap24& src, const TRect& srcRec
         const int y = static_cast<int>(dy + j);
         switch (kind) {
         case TargetKind::Rgb32:
-            bgrRowToRgb32(in, reinterpret_cast<std::uint32_t*>(m_target->scanLine(y)) + dstX, count);
+            BgrRowToRgb32(in, reinterpret_cast<std::uint32_t*>(m_target->scanLine(y)) + dstX, count);
             break;
         case TargetKind::Bgr888:
             std::memcpy(m_target->scanLine(y) + 3 * dstX, in, 3 * static_cast<std::size_t>(count));
             break;
         case TargetKind::Other:
-            bgrRowToRgb32(in, reinterpret_cast<std::uint32_t*>(rows.scanLine(static_cast<int>(j - j0))),
+            BgrRowToRgb32(in, reinterpret_cast<std::uint32_t*>(rows.scanLine(static_cast<int>(j - j0))),
                           count);
             break;
         }
@@ -295,6 +277,37 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
         rows = QImage(count, static_cast<int>(j1 - j0), QImage::Format_RGB32);
     const std::size_t rowBytes = static_cast<std::size_t>(count) * (kind == TargetKind::Bgr888 ? 3 : 4);
     const bool sameWidth = sw == dw;
+    // The columns as runs: the table rises by whole pixels, each source pixel
+    // it reaches covering one or more destination pixels in a row.
+    m_runs.clear();
+    for (int i = 0; i < count; ++i) {
+        if (i == 0 || columns[i] != columns[i - 1])
+            m_runs.push_back(0);
+        ++m_runs.back();
+    }
+    const int firstSource = columns[0] / 3;
+    int uniformRun = m_runs.front();
+    for (int run : m_runs)
+        if (run != uniformRun)
+            uniformRun = 0;
+    m_rowWords.resize(m_runs.size());
+    auto sourceWords = [&](const std::uint8_t* row) {
+        // Every source pixel between the first and the last column is
+        // reached when enlarging; otherwise (shrinking) gather them one by one.
+        if (static_cast<int>(m_runs.size()) == columns[count - 1] / 3 - firstSource + 1) {
+            BgrRowToRgb32(row + 3 * static_cast<std::size_t>(firstSource), m_rowWords.data(),
+                          static_cast<int>(m_rowWords.size()));
+        } else {
+            std::size_t s = 0;
+            for (int i = 0; i < count; ++i) {
+                if (i > 0 && columns[i] == columns[i - 1])
+                    continue;
+                const std::uint8_t* p = row + columns[i];
+                m_rowWords[s++] = Rgb32Of(p);
+            }
+        }
+        return m_rowWords.data();
+    };
     std::int64_t lastSourceRow = -1;
     const std::uint8_t* lastOut = nullptr;
     for (std::int64_t j = j0; j < j1; ++j) {
@@ -323,7 +336,7 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
             if (kind == TargetKind::Bgr888)
                 std::memcpy(out, from, rowBytes);
             else
-                bgrRowToRgb32(from, reinterpret_cast<std::uint32_t*>(out), count);
+                BgrRowToRgb32(from, reinterpret_cast<std::uint32_t*>(out), count);
         } else if (kind == TargetKind::Bgr888) {
             for (int i = 0; i < count; ++i) {
                 const std::uint8_t* p = in + columns[i];
@@ -332,10 +345,17 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
                 out[3 * i + 2] = p[2];
             }
         } else {
-            auto* words = reinterpret_cast<std::uint32_t*>(out);
-            for (int i = 0; i < count; ++i) {
-                const std::uint8_t* p = in + columns[i];
-                words[i] = 0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+            // The source pixels the row reaches, converted once, then each
+            // written as often as the enlargement repeats it.
+            const std::uint32_t* words = sourceWords(in);
+            auto* o = reinterpret_cast<std::uint32_t*>(out);
+            if (uniformRun == 2) {
+                for (std::size_t s = 0; s < m_rowWords.size(); ++s, o += 2)
+                    o[0] = o[1] = words[s];
+            } else {
+                for (std::size_t s = 0; s < m_runs.size(); ++s)
+                    for (int t = 0; t < m_runs[s]; ++t)
+                        *o++ = words[s];
             }
         }
         lastSourceRow = sourceRow;

@@ -60,6 +60,10 @@ private:
     int m_penX = 0;
     int m_penY = 0;
     std::vector<int> m_columns; // StretchDraw's source byte offsets, kept between calls
+    // StretchDraw onto 32-bit pictures: how many destination pixels each
+    // source pixel of the row becomes, and the source row as words.
+    std::vector<int> m_runs;
+    std::vector<std::uint32_t> m_rowWords;
 };
 
 } // namespace platform

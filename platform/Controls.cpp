@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
+#include <QWindow>
+#include <cstring>
 
 namespace platform {
 
@@ -61,7 +63,9 @@ MouseButton buttonOf(const QMouseEvent* e) {
     }
 }
 
-void place(QWidget* w, int left, int top, int width, int height) { w->setGeometry(left, top, width, height); }
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(left, top, width, height);
+}
 
 // A substitute font may run a little wider than the one the layouts were
 // made for: narrow it rather than cut a caption off.
@@ -270,8 +274,15 @@ void TImage::ClearPicture() {
 
 Canvas& TImage::GetCanvas() {
     if (m_picture.isNull() && width() > 0 && height() > 0) {
-        m_picture = QImage(width(), height(), QImage::Format_RGB32);
-        m_picture.fill(Qt::black);
+        if (m_shared)
+            m_picture = m_shared->create(width(), height());
+        if (m_picture.isNull()) {
+            m_picture = QImage(width(), height(), QImage::Format_RGB32);
+            m_picture.fill(Qt::black);
+        }
+    } else if (m_shared && m_shared->holds(m_picture)) {
+        // The server may still be reading the last frame.
+        m_shared->waitForServer();
     }
     m_canvas.setTarget(m_picture.isNull() ? nullptr : &m_picture);
     return m_canvas;
@@ -281,6 +292,45 @@ void TImage::SetPicture(const QImage& picture) {
     m_picture = picture.convertToFormat(QImage::Format_RGB32);
     m_canvas.setTarget(nullptr);
     update();
+}
+
+void TImage::Present() {
+    QWindow* native = window()->windowHandle();
+    const bool exposed = isVisible() && native && native->isExposed() && !m_picture.isNull();
+    if (exposed && m_wantDirect && !m_triedDirect) {
+        m_triedDirect = true;
+        m_shared = SharedPictureX11::open(static_cast<std::uint32_t>(window()->winId()));
+    }
+    if (exposed && m_shared && !m_shared->holds(m_picture)) {
+        // Moved into the shared memory, where the next frames draw.
+        QImage shared = m_shared->create(m_picture.width(), m_picture.height());
+        if (!shared.isNull()) {
+            for (int y = 0; y < shared.height(); ++y)
+                std::memcpy(shared.scanLine(y), m_picture.constScanLine(y),
+                            4 * static_cast<std::size_t>(shared.width()));
+            m_picture = shared;
+            m_canvas.setTarget(&m_picture);
+        }
+    }
+    if (!exposed || !m_shared || !m_shared->holds(m_picture)) {
+        update();
+        return;
+    }
+    // What shows of the picture: all of it but what later siblings cover.
+    QRegion shown(m_picture.rect() & rect());
+    bool later = false;
+    for (QObject* o : parentWidget()->children()) {
+        auto* sibling = qobject_cast<QWidget*>(o);
+        if (sibling == this)
+            later = true;
+        else if (later && sibling && sibling->isVisible())
+            shown -= sibling->geometry().translated(-pos());
+    }
+    QVector<QRect> parts(shown.begin(), shown.end());
+    if (!m_shared->put(mapTo(window(), QPoint(0, 0)), parts)) {
+        m_shared.reset();
+        update();
+    }
 }
 
 void TImage::paintEvent(QPaintEvent* e) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/Canvas.h"
+#include "platform/SharedPictureX11.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -24,7 +25,9 @@ using TColor = std::int32_t;
 
 // Colour values as controls take them: red + 256·green + 65536·blue.
 QColor toQColor(TColor colour);
-constexpr TColor RGBColor(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
+constexpr TColor RGBColor(int red, int green, int blue) {
+    return red + 256 * green + 65536 * blue;
+}
 constexpr TColor clNavy = RGBColor(0, 0, 128);
 constexpr TColor clTeal = RGBColor(0, 128, 128);
 constexpr TColor clWhite = RGBColor(255, 255, 255);
@@ -151,12 +154,23 @@ public:
     const QImage& Picture() const { return m_picture; }
     void SetPicture(const QImage& picture);
 
+    // Asks that what is drawn on the picture reach the window straight
+    // through memory the X server shares, where the display allows it; Qt
+    // paints it otherwise, and on every expose either way.
+    void SetDirectPresentation(bool direct) { m_wantDirect = direct; }
+    bool PresentsDirectly() const { return m_shared != nullptr; }
+    // Shows what has been drawn on the picture.
+    void Present();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage m_picture;
     Canvas m_canvas;
+    bool m_wantDirect = false;
+    bool m_triedDirect = false;
+    std::unique_ptr<SharedPictureX11> m_shared;
 };
 
 } // namespace platform

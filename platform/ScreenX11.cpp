@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QScreen>
 
+#include "platform/XcbShm.h"
+
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -26,79 +28,6 @@
 namespace platform {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-// xcb hands replies and errors over as malloc'd blocks.
-template <typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
-
-struct ConnectionCloser {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using OwnedConnection = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
-
-// One System V shared-memory segment, attached both here and in the X server.
-// The id is removed as soon as the server has attached it, so the segment
-// vanishes with the last detach even if the program dies.
-class ShmSegment {
-public:
-    ShmSegment() = default;
-    ShmSegment(const ShmSegment&) = delete;
-    ShmSegment& operator=(const ShmSegment&) = delete;
-    ~ShmSegment() { reset(); }
-
-    bool create(xcb_connection_t* connection, std::size_t bytes) {
-        reset();
-        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-        if (id < 0)
-            return false;
-        void* address = shmat(id, nullptr, 0);
-        if (address == reinterpret_cast<void*>(-1)) {
-            shmctl(id, IPC_RMID, nullptr);
-            return false;
-        }
-        const xcb_shm_seg_t seg = xcb_generate_id(connection);
-        XcbPtr<xcb_generic_error_t> error(xcb_request_check(
-            connection, xcb_shm_attach_checked(connection, seg, static_cast<std::uint32_t>(id), 0)));
-        shmctl(id, IPC_RMID, nullptr);
-        if (error) {
-            shmdt(address);
-            return false;
-        }
-        m_connection = connection;
-        m_seg = seg;
-        m_address = static_cast<std::uint8_t*>(address);
-        m_size = bytes;
-        return true;
-    }
-
-    // The connection has gone away under us: the server has already dropped
-    // its attachment, only our mapping is left to release.
-    void forgetServer() { m_connection = nullptr; }
-
-    void reset() {
-        if (m_connection) {
-            xcb_shm_detach(m_connection, m_seg);
-            xcb_flush(m_connection);
-        }
-        if (m_address)
-            shmdt(m_address);
-        m_connection = nullptr;
-        m_address = nullptr;
-        m_size = 0;
-    }
-
-    xcb_shm_seg_t seg() const { return m_seg; }
-    const std::uint8_t* data() const { return m_address; }
-    std::size_t size() const { return m_address ? m_size : 0; }
-
-private:
-    xcb_connection_t* m_connection = nullptr;
-    xcb_shm_seg_t m_seg = 0;
-    std::uint8_t* m_address = nullptr;
-    std::size_t m_size = 0;
-};
 
 // The part of `source` that lies on a screen of the given size, and the
 // matching destination offset, further clipped to the bitmap.

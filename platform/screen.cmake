@@ -10,6 +10,7 @@ add_library(vistrel_platform_screen STATIC
   Screen.cpp
   MemoryScreen.cpp
   ScreenX11.cpp
+  SharedPictureX11.cpp
 )
 target_include_directories(vistrel_platform_screen PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vistrel_platform_screen PUBLIC vistrel_platform_bitmap Qt6::Gui)

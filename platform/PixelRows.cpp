@@ -1,0 +1,46 @@
+#include "platform/PixelRows.h"
+
+#include "platform/CpuFeatures.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+void bgrRowToRgb32Plain(const std::uint8_t* in, std::uint32_t* out, int count) {
+    for (int i = 0; i < count; ++i, in += 3)
+        out[i] = Rgb32Of(in);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void bgrRowToRgb32Shuffle(const std::uint8_t* in, std::uint32_t* out,
+                                                           int count) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int i = 0;
+    // Each load reads 16 bytes for four pixels' twelve: it stops while the
+    // row still holds the four it reads beyond.
+    for (; i + 6 <= count; i += 4, in += 12) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
+    }
+    bgrRowToRgb32Plain(in, out + i, count - i);
+}
+
+using RowPainter = void (*)(const std::uint8_t*, std::uint32_t*, int);
+const RowPainter rowPainter = HasSsse3() ? bgrRowToRgb32Shuffle : bgrRowToRgb32Plain;
+#else
+constexpr auto rowPainter = bgrRowToRgb32Plain;
+#endif
+
+} // namespace
+
+void BgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count) {
+    rowPainter(in, out, count);
+}
+
+} // namespace platform

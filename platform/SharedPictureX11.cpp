@@ -1,0 +1,152 @@
+#include "platform/SharedPictureX11.h"
+
+#include "platform/XcbShm.h"
+
+#include <QGuiApplication>
+
+namespace platform {
+
+namespace {
+
+// The window's pixels as 32-bit little-endian words of blue, green, red and
+// a padding or alpha byte: an RGB32 QImage's layout.
+bool windowIsBgrx(xcb_connection_t* c, xcb_window_t window) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+        return false;
+    XcbPtr<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    XcbPtr<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    if (!geometry || !attributes)
+        return false;
+    bool format = false;
+    for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+        if (f.data->depth == geometry->depth)
+            format = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
+    if (!format)
+        return false;
+    for (xcb_screen_iterator_t s = xcb_setup_roots_iterator(setup); s.rem > 0; xcb_screen_next(&s))
+        for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(s.data); d.rem > 0;
+             xcb_depth_next(&d))
+            for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem > 0;
+                 xcb_visualtype_next(&v))
+                if (v.data->visual_id == attributes->visual)
+                    return v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
+                           v.data->blue_mask == 0xFF;
+    return false;
+}
+
+} // namespace
+
+struct SharedPictureX11::Impl {
+    OwnedConnection connection;
+    xcb_window_t window = 0;
+    xcb_gcontext_t gc = 0;
+    std::uint8_t depth = 24;
+    ShmSegment segment;
+    int width = 0, height = 0;
+    bool outstanding = false; // a put the server may not have read yet
+};
+
+std::unique_ptr<SharedPictureX11> SharedPictureX11::open(std::uint32_t window) {
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb") || window == 0)
+        return nullptr;
+    // A connection of our own: the completion events of the puts must not
+    // land in Qt's event queue.
+    auto impl = std::make_unique<Impl>();
+    impl->connection.reset(xcb_connect(nullptr, nullptr));
+    xcb_connection_t* c = impl->connection.get();
+    if (xcb_connection_has_error(c))
+        return nullptr;
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
+    if (!ext || !ext->present || !windowIsBgrx(c, window))
+        return nullptr;
+    XcbPtr<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    if (!geometry)
+        return nullptr;
+    impl->window = window;
+    impl->depth = geometry->depth;
+    impl->gc = xcb_generate_id(c);
+    const std::uint32_t noExposures = 0;
+    xcb_create_gc(c, impl->gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    // A remote server cannot see our memory: find out before the first frame.
+    if (!impl->segment.create(c, 4096))
+        return nullptr;
+    return std::unique_ptr<SharedPictureX11>(new SharedPictureX11(std::move(impl)));
+}
+
+SharedPictureX11::SharedPictureX11(std::unique_ptr<Impl> impl) : m(std::move(impl)) {}
+
+SharedPictureX11::~SharedPictureX11() {
+    if (xcb_connection_has_error(m->connection.get()) == 0) {
+        waitForServer();
+        xcb_free_gc(m->connection.get(), m->gc);
+    } else {
+        m->segment.forgetServer();
+    }
+}
+
+QImage SharedPictureX11::create(int width, int height) {
+    if (width <= 0 || height <= 0)
+        return QImage();
+    waitForServer();
+    const std::size_t bytes = 4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (m->segment.size() < bytes) {
+        const std::size_t rounded = (bytes + 0xFFFF) & ~static_cast<std::size_t>(0xFFFF);
+        if (!m->segment.create(m->connection.get(), rounded))
+            return QImage();
+    }
+    m->width = width;
+    m->height = height;
+    QImage picture(m->segment.data(), width, height, 4 * width, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    return picture;
+}
+
+bool SharedPictureX11::holds(const QImage& picture) const {
+    return !picture.isNull() && picture.constBits() == m->segment.data() && picture.width() == m->width &&
+           picture.height() == m->height && picture.format() == QImage::Format_RGB32;
+}
+
+void SharedPictureX11::waitForServer() {
+    xcb_connection_t* c = m->connection.get();
+    while (m->outstanding && xcb_connection_has_error(c) == 0) {
+        XcbPtr<xcb_generic_event_t> event(xcb_wait_for_event(c));
+        if (!event)
+            break;
+        const std::uint8_t type = event->response_type & 0x7F;
+        if (type == xcb_get_extension_data(c, &xcb_shm_id)->first_event + XCB_SHM_COMPLETION)
+            m->outstanding = false;
+    }
+    m->outstanding = false;
+}
+
+bool SharedPictureX11::put(const QPoint& origin, const QVector<QRect>& parts) {
+    xcb_connection_t* c = m->connection.get();
+    if (xcb_connection_has_error(c) != 0)
+        return false;
+    waitForServer();
+    QVector<QRect> clipped;
+    for (const QRect& part : parts)
+        if (const QRect r = part & QRect(0, 0, m->width, m->height); !r.isEmpty())
+            clipped.push_back(r);
+    for (int i = 0; i < clipped.size(); ++i) {
+        const QRect& r = clipped[i];
+        // Only the last part asks to be told when the server is done with
+        // the memory.
+        const bool last = i == clipped.size() - 1;
+        xcb_shm_put_image(
+            c, m->window, m->gc, static_cast<std::uint16_t>(m->width), static_cast<std::uint16_t>(m->height),
+            static_cast<std::uint16_t>(r.x()), static_cast<std::uint16_t>(r.y()),
+            static_cast<std::uint16_t>(r.width()), static_cast<std::uint16_t>(r.height()),
+            static_cast<std::int16_t>(origin.x() + r.x()), static_cast<std::int16_t>(origin.y() + r.y()),
+            m->depth, XCB_IMAGE_FORMAT_Z_PIXMAP, last ? 1 : 0, m->segment.seg(), 0);
+        m->outstanding = last;
+    }
+    xcb_flush(c);
+    return xcb_connection_has_error(c) == 0;
+}
+
+} // namespace platform
