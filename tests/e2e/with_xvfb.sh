@@ -2,6 +2,7 @@
 # with_xvfb.sh WIDTHxHEIGHT CMD ARGS...
 # Runs CMD on a private Xvfb server of that size (depth 24, MIT-SHM on, no
 # TCP, no window manager) and returns CMD's status. Xvfb is stopped afterwards.
+# VISTREL_XVFB_MIT_SHM=off starts it without MIT-SHM, as a remote display is.
 set -uo pipefail
 
 if [ $# -lt 2 ] || ! [[ $1 =~ ^[0-9]+x[0-9]+$ ]]; then
@@ -28,7 +29,9 @@ for n in $(seq 90 189); do
   [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
   # -noreset: the test desktop lives in the root window's background and must
   # outlast the client that painted it.
-  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset -dpi 96 +extension MIT-SHM >"$log" 2>&1 &
+  shm=+
+  [ "${VISTREL_XVFB_MIT_SHM:-on}" = off ] && shm=-
+  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset -dpi 96 "${shm}extension" MIT-SHM >"$log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 100); do
     if ! kill -0 "$xvfb_pid" 2>/dev/null; then
