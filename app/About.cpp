@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include "platform/Accessibility.h"
 #include "platform/Screen.h"
 
 #include <QImage>
@@ -15,6 +16,8 @@ TForm2::TForm2(TComponent* owner) : TForm(owner, FormBorder::None) {
     Form2 = this;
     SetName("Form2");
     SetCaption(QStringLiteral("Form2"));
+    // The caption is never seen; a screen reader says what the button that opens it says.
+    ExposeAsDialog(this, QStringLiteral("About Program"));
     setBackground(this, clWhite);
     setBackground(ClientArea(), clWhite);
     setFont(uiFont(11));

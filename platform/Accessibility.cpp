@@ -1,6 +1,8 @@
 #include "platform/Accessibility.h"
 
+#include "platform/AtSpiGuard.h"
 #include "platform/Controls.h"
+#include "platform/Forms.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
@@ -10,10 +12,23 @@ namespace platform {
 
 namespace {
 
-// A track bar as a slider whose value reads as what its position means.
+// The dynamic property that marks a window as a dialog, holding its spoken name.
+const char* const kDialogName = "vistrelDialogName";
+
+// A track bar as a slider whose value reads as what its position means. The
+// AT-SPI bridge passes on numbers only, so the description says the same
+// words and follows every move.
 class TrackBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
-    explicit TrackBarAccessible(TTrackBar* bar) : QAccessibleWidget(bar, QAccessible::Slider) {}
+    explicit TrackBarAccessible(TTrackBar* bar) : QAccessibleWidget(bar, QAccessible::Slider) {
+        m_moved = QObject::connect(bar, &QSlider::valueChanged, bar, [bar] {
+            if (!bar->ValueText)
+                return;
+            QAccessibleEvent event(bar, QAccessible::DescriptionChanged);
+            QAccessible::updateAccessibility(&event);
+        });
+    }
+    ~TrackBarAccessible() override { QObject::disconnect(m_moved); }
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::ValueInterface)
@@ -23,7 +38,10 @@ public:
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value)
-            return bar()->ValueText ? bar()->ValueText(bar()->Position()) : QString::number(bar()->Position());
+            return bar()->ValueText ? bar()->ValueText(bar()->Position())
+                                    : QString::number(bar()->Position());
+        if (t == QAccessible::Description && bar()->ValueText)
+            return bar()->ValueText(bar()->Position());
         return QAccessibleWidget::text(t);
     }
 
@@ -45,11 +63,46 @@ public:
 
 private:
     TTrackBar* bar() const { return static_cast<TTrackBar*>(object()); }
+    QMetaObject::Connection m_moved;
+};
+
+// Our windows: Qt reads a plain top-level widget as a filler named by its
+// caption. The lens is a window; a dialog reads as one, modal while it is
+// shown modally, by the name the user knows it by.
+class FormAccessible : public QAccessibleWidget {
+public:
+    explicit FormAccessible(TForm* form) : QAccessibleWidget(form, QAccessible::Window) {}
+
+    QAccessible::Role role() const override { return isDialog() ? QAccessible::Dialog : QAccessible::Window; }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && isDialog())
+            return form()->property(kDialogName).toString();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.modal = isDialog() && form()->IsModal();
+        return s;
+    }
+
+private:
+    TForm* form() const { return static_cast<TForm*>(object()); }
+    bool isDialog() const { return form()->property(kDialogName).isValid(); }
 };
 
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* bar = dynamic_cast<TTrackBar*>(object))
         return new TrackBarAccessible(bar);
+    // A panel groups controls; Qt would call it a frame, which screen readers take for a window.
+    if (auto* panel = dynamic_cast<TPanel*>(object))
+        return new QAccessibleWidget(panel, QAccessible::Pane);
+    if (auto* image = dynamic_cast<TImage*>(object))
+        return new QAccessibleWidget(image, QAccessible::Graphic);
+    auto* form = dynamic_cast<TForm*>(object);
+    if (form && form->isWindow())
+        return new FormAccessible(form);
     return nullptr;
 }
 
@@ -61,6 +114,15 @@ void InstallAccessibility() {
         return;
     installed = true;
     QAccessible::installFactory(factory);
+    GuardAtSpiBridge();
+}
+
+void ExposeAsDialog(QWidget* window, const QString& name) {
+    window->setProperty(kDialogName, name);
+    // An interface made before the form was complete would stay in Qt's cache.
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(window);
+    if (iface && iface->role() != QAccessible::Dialog)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
 }
 
 } // namespace platform

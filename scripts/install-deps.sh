@@ -13,6 +13,7 @@ packages=(
   fonts-thai-tlwg fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   appstream desktop-file-utils dpkg-dev file
+  at-spi2-core dbus-daemon libglib2.0-bin python3-gi python3-pyatspi gir1.2-atspi-2.0 gir1.2-glib-2.0
 )
 
 missing=()

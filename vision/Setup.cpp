@@ -2,6 +2,7 @@
 
 #include "lens/SquintRotation.h"
 #include "lens/vistrelUnit.h"
+#include "platform/Accessibility.h"
 
 using namespace platform;
 
@@ -15,6 +16,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner, FormBorder::Decorated) {
     Form3 = this;
     SetName("Form3");
     SetCaption(QStringLiteral("Setup Your Vision"));
+    ExposeAsDialog(this, QStringLiteral("Setup Your Vision"));
     setBackground(this, clWhite);
     setBackground(ClientArea(), clWhite);
     setFont(uiFont(11));

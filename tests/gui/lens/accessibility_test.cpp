@@ -43,6 +43,8 @@ TEST_F(LensTest, EveryControlHasASpokenName) {
         {Form3->BitBtn1, "Close"},
         {Form3->TrackBar1, "Squint"},
         {Form2->Button1, "Close"},
+        {Form3, "Setup Your Vision"},
+        {Form2, "About Program"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(accessibleName(c.widget).trimmed().toStdString(), QString(c.name).trimmed().toStdString());
@@ -56,6 +58,7 @@ TEST_F(LensTest, ZoomSliderSpeaksItsZoom) {
     for (int position = 1; position <= 5; ++position) {
         Form1->TrackBar1->SetPosition(position);
         EXPECT_EQ(iface->text(QAccessible::Value).toStdString(), spoken[position - 1]);
+        EXPECT_EQ(iface->text(QAccessible::Description).toStdString(), spoken[position - 1]);
     }
     QAccessibleValueInterface* value = iface->valueInterface();
     ASSERT_NE(value, nullptr);
