@@ -99,8 +99,12 @@ class TButton : public QPushButton {
 public:
     TButton(QWidget* parent, int left, int top, int width, int height, const QString& caption);
     TNotifyHandler OnClick;
+    // Escape anywhere on the button's form clicks it (TForm handles the key).
+    bool Cancel = false;
 
 protected:
+    // Enter presses the focused button; no button is ever a default one.
+    void keyPressEvent(QKeyEvent* event) override;
     // The caption may use the whole face inside a two-pixel bevel, as the
     // layouts assume; the style's wider padding would clip it.
     void paintEvent(QPaintEvent* event) override;

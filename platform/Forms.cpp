@@ -1,9 +1,11 @@
 #include "platform/Forms.h"
 
 #include "platform/Application.h"
+#include "platform/Controls.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QResizeEvent>
@@ -171,6 +173,17 @@ bool TForm::closeRequested() {
     if (Application && Application->MainForm == this)
         Application->Terminate();
     return true;
+}
+
+void TForm::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        for (TButton* button : findChildren<TButton*>())
+            if (button->Cancel && button->isEnabled() && button->isVisible()) {
+                button->click();
+                return;
+            }
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TForm::closeEvent(QCloseEvent* e) {

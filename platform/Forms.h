@@ -81,6 +81,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Escape clicks the form's Cancel button, if it has one.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Client;

@@ -4,9 +4,12 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <cmath>
 
 namespace {
+
+using platform::TForm;
 
 // Shows the setup dialog and, once it is up, does `action`; if the dialog is
 // still open afterwards, records that and closes it with its Close button.
@@ -149,6 +152,67 @@ TEST_F(SetupDialog, TheLensKeepsUpdatingWhileADialogIsUp) {
     // 400 ms at one frame per 10 ms; a loaded machine still manages a dozen.
     EXPECT_GT(capturesWhileModal, 12);
 }
+
+// The keyboard in both dialogs: Escape is the Close button wherever the
+// focus is, Enter presses the focused push button and nothing else.
+struct KeyCase {
+    const char* name;
+    bool about; // the About box, else "Setup Your Vision"
+    std::function<QWidget*()> focused;
+    Qt::Key key;
+    bool closes;
+    int simulationOn, correctionOn, colourBlindLevel;
+};
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DialogKeys : public LensTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(DialogKeys, KeyOnTheFocusedControl) {
+    const KeyCase& c = GetParam();
+    Form1->ColourBlindLevel = 2;
+    TForm* dialog = c.about ? static_cast<TForm*>(Form2) : static_cast<TForm*>(Form3);
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* target = c.focused();
+        target->setFocus();
+        const Qt::KeyboardModifiers mods = c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        QTest::keyClick(target, c.key, mods);
+        stillOpen = dialog->IsModal();
+        if (stillOpen)
+            dialog->Close();
+    });
+    (c.about ? Form1->BitBtn1 : Form1->BitBtn3)->click();
+    EXPECT_EQ(stillOpen, !c.closes);
+    EXPECT_EQ(Form1->SimulationOn, c.simulationOn);
+    EXPECT_EQ(Form1->CorrectionOn, c.correctionOn);
+    EXPECT_EQ(Form1->ColourBlindLevel, c.colourBlindLevel);
+    EXPECT_FALSE(Form3->CheckBox1->Checked());
+    EXPECT_FALSE(Form3->RadioButton1->Checked());
+    EXPECT_FALSE(Form3->RadioButton2->Checked());
+    for (TForm* form : {static_cast<TForm*>(Form2), static_cast<TForm*>(Form3)})
+        for (QPushButton* b : form->findChildren<QPushButton*>())
+            EXPECT_FALSE(b->isDefault() || b->autoDefault()) << b->text().toStdString();
+}
+
+const KeyCase keyCases[] = {
+    {"EscapeOnSimulation", false, [] { return Form3->Button1; }, Qt::Key_Escape, true, 0, 0, 2},
+    {"EscapeOnCheckBox", false, [] { return Form3->CheckBox1; }, Qt::Key_Escape, true, 0, 0, 2},
+    {"EscapeOnRadioButton", false, [] { return Form3->RadioButton2; }, Qt::Key_Escape, true, 0, 0, 2},
+    {"ReturnOnSimulation", false, [] { return Form3->Button1; }, Qt::Key_Return, true, 1, 0, 2},
+    {"KeypadEnterOnNormalColour", false, [] { return Form3->Button3; }, Qt::Key_Enter, true, 0, 0, 0},
+    {"ReturnOnClose", false, [] { return Form3->BitBtn1; }, Qt::Key_Return, true, 0, 0, 2},
+    {"ReturnOnCheckBox", false, [] { return Form3->CheckBox1; }, Qt::Key_Return, false, 0, 0, 2},
+    {"ReturnOnRadioButton", false, [] { return Form3->RadioButton2; }, Qt::Key_Return, false, 0, 0, 2},
+    {"SpaceOnCloseStillClicks", false, [] { return Form3->BitBtn1; }, Qt::Key_Space, true, 0, 0, 2},
+    {"AboutEscape", true, [] { return Form2->Button1; }, Qt::Key_Escape, true, 0, 0, 2},
+    {"AboutReturn", true, [] { return Form2->Button1; }, Qt::Key_Return, true, 0, 0, 2},
+    {"AboutTabKeepsItOpen", true, [] { return Form2->Button1; }, Qt::Key_Tab, false, 0, 0, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Keys, DialogKeys, ::testing::ValuesIn(keyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LensTest, AboutBoxIsCentredOnceAndKeptThere) {
     EXPECT_EQ(Form2->ClientWidth(), 304);
