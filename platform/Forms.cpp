@@ -2,6 +2,7 @@
 
 #include "platform/Application.h"
 #include "platform/Controls.h"
+#include "platform/WindowHints.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QRegion>
 #include <QResizeEvent>
+#include <QWindow>
 #include <algorithm>
 
 namespace platform {
@@ -32,9 +34,13 @@ private:
 };
 
 TForm::TForm(TComponent* owner, FormBorder border) : QWidget(nullptr), TComponent(owner), m_border(border) {
-    Qt::WindowFlags flags = Qt::Window;
+    m_ownerWindow = Application ? dynamic_cast<TForm*>(Application->MainForm) : nullptr;
+    Qt::WindowFlags flags = m_ownerWindow ? Qt::Dialog : Qt::Window;
     if (border != FormBorder::Decorated)
         flags |= Qt::FramelessWindowHint;
+    else if (m_ownerWindow) // a dialog keeps an ordinary window's title-bar buttons
+        flags |= Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint;
     setWindowFlags(flags);
     m_client = new Client(this, this);
     m_client->setAutoFillBackground(false);
@@ -139,6 +145,7 @@ Canvas& TForm::FormCanvas() {
 int TForm::ShowModal() {
     m_modalResult = mrNone;
     setWindowModality(Qt::ApplicationModal);
+    attachToOwnerWindow();
     show();
     raise();
     activateWindow();
@@ -152,6 +159,15 @@ int TForm::ShowModal() {
     hide();
     setWindowModality(Qt::NonModal);
     return m_modalResult;
+}
+
+void TForm::attachToOwnerWindow() {
+    if (!m_ownerWindow)
+        return;
+    winId();
+    m_ownerWindow->winId();
+    windowHandle()->setTransientParent(m_ownerWindow->windowHandle());
+    KeepOffTaskbar(this);
 }
 
 void TForm::Close() {

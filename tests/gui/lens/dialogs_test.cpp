@@ -2,8 +2,15 @@
 // them, and the lens going on while they are up.
 #include "LensFixture.h"
 
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest/QTest>
 #include <cmath>
 
@@ -212,6 +219,78 @@ const KeyCase keyCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Keys, DialogKeys, ::testing::ValuesIn(keyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every window the program opens is a dialog owned by the lens, which the
+// window manager then stacks above it: the two forms and the message boxes
+// (shown for real here, not recorded).
+TEST_F(LensTest, DialogsAreOwnedByTheLens) {
+    EXPECT_EQ(Form1->windowType(), Qt::Window);
+    EXPECT_TRUE(Form1->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(Form2->windowFlags() & Qt::FramelessWindowHint);
+    const Qt::WindowFlags titleBar = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                     Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+    EXPECT_EQ(Form3->windowFlags() & (titleBar | Qt::FramelessWindowHint), titleBar);
+    for (TForm* dialog : {static_cast<TForm*>(Form2), static_cast<TForm*>(Form3)}) {
+        const QWindow* owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            owner = dialog->windowHandle()->transientParent();
+            dialog->Close();
+        });
+        (dialog == Form2 ? Form1->BitBtn1 : Form1->BitBtn3)->click();
+        EXPECT_EQ(dialog->windowType(), Qt::Dialog) << dialog->Name();
+        EXPECT_FALSE(dialog->windowFlags() & Qt::WindowStaysOnTopHint) << dialog->Name();
+        ASSERT_NE(owner, nullptr) << dialog->Name();
+        EXPECT_EQ(owner, Form1->windowHandle()) << dialog->Name();
+    }
+}
+
+struct BoxCase {
+    const char* name;
+    std::string text;
+    std::function<void(platform::MemoryScreen&)> show;
+};
+void PrintTo(const BoxCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MessageBoxes : public LensTest, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(MessageBoxes, OwnedByTheLens) {
+    platform::SetMessageBoxHook({});
+    qputenv("VISTREL_DATA_DIR", "/nonexistent");
+    QFile::remove(QCoreApplication::applicationDirPath() + "/Help/VISTREL_HELP.html");
+    QString text;
+    const QWidget* parent = nullptr;
+    const QWindow* owner = nullptr;
+    bool dialog = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        parent = box->parentWidget();
+        owner = box->windowHandle() ? box->windowHandle()->transientParent() : nullptr;
+        dialog = box->windowType() == Qt::Dialog;
+        box->accept();
+    });
+    GetParam().show(*screen);
+    EXPECT_EQ(text.toStdString(), GetParam().text);
+    EXPECT_EQ(parent, Form1);
+    EXPECT_EQ(owner, Form1->windowHandle());
+    EXPECT_TRUE(dialog);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, MessageBoxes,
+                         ::testing::Values(BoxCase{"CaptureFailed", "Could not capture screen",
+                                                   [](platform::MemoryScreen& s) {
+                                                       s.setCursor(TPoint{300, 300});
+                                                       s.setFailing(true);
+                                                       Form1->AnimTimer1Timer(Form1->AnimTimer1);
+                                                   }},
+                                           BoxCase{"HelpFileMissing",
+                                                   "Cannot find the help file Help/VISTREL_HELP.html.",
+                                                   [](platform::MemoryScreen&) { Form1->BitBtn4->click(); }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LensTest, AboutBoxIsCentredOnceAndKeptThere) {
