@@ -43,6 +43,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner, FormBorder::None) {
     Button1->setFont(uiFont(12, true));
     setTextColour(Button1, clNavy);
     Button1->setFocusPolicy(Qt::StrongFocus);
+    Button1->Cancel = true;
     Button1->OnClick = [this](QObject* s) { Button1Click(s); };
     ScaleLayoutToFontResolution();
 }

@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -192,6 +193,15 @@ TButton::TButton(QWidget* parent, int left, int top, int width, int height, cons
 
 QFont TButton::CaptionFont() const {
     return narrowedToFit(font(), text(), CaptionRect().width());
+}
+
+void TButton::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(e);
 }
 
 void TButton::paintEvent(QPaintEvent*) {

@@ -105,8 +105,12 @@ public:
     // Where the caption is drawn, and in which font.
     QRect CaptionRect() const { return rect().adjusted(2, 2, -2, -2); }
     QFont CaptionFont() const;
+    // Escape anywhere on the button's form clicks it (TForm handles the key).
+    bool Cancel = false;
 
 protected:
+    // Enter presses the focused button; no button is ever a default one.
+    void keyPressEvent(QKeyEvent* event) override;
     // The caption may use the whole face inside a two-pixel bevel, as the
     // layouts assume; the style's wider padding would clip it.
     void paintEvent(QPaintEvent* event) override;

@@ -3,12 +3,15 @@
 #include "platform/Application.h"
 #include "platform/Controls.h"
 #include "platform/FontResolution.h"
+#include "platform/WindowHints.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QResizeEvent>
+#include <QWindow>
 #include <algorithm>
 
 #include <utility>
@@ -35,9 +38,13 @@ private:
 };
 
 TForm::TForm(TComponent* owner, FormBorder border) : QWidget(nullptr), TComponent(owner), m_border(border) {
-    Qt::WindowFlags flags = Qt::Window;
+    m_ownerWindow = Application ? dynamic_cast<TForm*>(Application->MainForm) : nullptr;
+    Qt::WindowFlags flags = m_ownerWindow ? Qt::Dialog : Qt::Window;
     if (border != FormBorder::Decorated)
         flags |= Qt::FramelessWindowHint;
+    else if (m_ownerWindow) // a dialog keeps an ordinary window's title-bar buttons
+        flags |= Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint;
     setWindowFlags(flags);
     m_client = new Client(this, this);
     m_client->setAutoFillBackground(false);
@@ -174,6 +181,7 @@ Canvas& TForm::FormCanvas() {
 int TForm::ShowModal() {
     m_modalResult = mrNone;
     setWindowModality(Qt::ApplicationModal);
+    attachToOwnerWindow();
     show();
     raise();
     activateWindow();
@@ -187,6 +195,15 @@ int TForm::ShowModal() {
     hide();
     setWindowModality(Qt::NonModal);
     return m_modalResult;
+}
+
+void TForm::attachToOwnerWindow() {
+    if (!m_ownerWindow)
+        return;
+    winId();
+    m_ownerWindow->winId();
+    windowHandle()->setTransientParent(m_ownerWindow->windowHandle());
+    KeepOffTaskbar(this);
 }
 
 void TForm::Close() {
@@ -208,6 +225,17 @@ bool TForm::closeRequested() {
     if (Application && Application->MainForm == this)
         Application->Terminate();
     return true;
+}
+
+void TForm::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        for (TButton* button : findChildren<TButton*>())
+            if (button->Cancel && button->isEnabled() && button->isVisible()) {
+                button->click();
+                return;
+            }
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TForm::closeEvent(QCloseEvent* e) {

@@ -35,6 +35,9 @@ enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
 constexpr int kFrameWidth = 4;
 constexpr int kCaptionHeight = 19;
 
+// The first form made becomes the application's main form. Every later form
+// is a dialog that the main form owns: the window manager keeps it above its
+// owner (even an always-on-top one) and gives it no taskbar entry.
 class TForm : public QWidget, public TComponent {
 public:
     TForm(TComponent* owner, FormBorder border);
@@ -87,6 +90,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Escape clicks the form's Cancel button, if it has one.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Client;
@@ -94,8 +99,10 @@ private:
     int captionY() const { return m_border == FormBorder::None ? 0 : kCaptionHeight; }
     bool closeRequested();
     void applyRegion();
+    void attachToOwnerWindow();
 
     FormBorder m_border;
+    TForm* m_ownerWindow = nullptr; // the main form, for every other form
     Client* m_client = nullptr;
     int m_clientWidth = 0;
     int m_clientHeight = 0;

@@ -15,17 +15,18 @@ QImage asRgb32(QImage picture) {
 
 } // namespace
 
-MemoryScreen::MemoryScreen(QImage picture) : m_picture(asRgb32(std::move(picture))) {}
+MemoryScreen::MemoryScreen(QImage picture, QSize primary)
+    : m_picture(asRgb32(std::move(picture))), m_primary(primary) {}
 
 void MemoryScreen::setPicture(QImage picture) {
     m_picture = asRgb32(std::move(picture));
 }
 
 int MemoryScreen::width() const {
-    return m_picture.width();
+    return m_primary.isValid() ? m_primary.width() : m_picture.width();
 }
 int MemoryScreen::height() const {
-    return m_picture.height();
+    return m_primary.isValid() ? m_primary.height() : m_picture.height();
 }
 
 bool MemoryScreen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {

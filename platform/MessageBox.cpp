@@ -1,6 +1,7 @@
 #include "platform/MessageBox.h"
 
 #include "platform/Application.h"
+#include "platform/WindowHints.h"
 
 #include <QMessageBox>
 
@@ -19,8 +20,12 @@ void ShowMessageBox(const std::string& text, MessageIcon icon) {
         hookSlot()(text, caption, icon);
         return;
     }
+    // Owned by the main form (the lens), as the dialogs are: stacked above it
+    // however high it stands, and off the taskbar.
+    QWidget* owner = Application ? dynamic_cast<QWidget*>(Application->MainForm) : nullptr;
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok, owner);
+    KeepOffTaskbar(&box);
     box.exec();
 }
 

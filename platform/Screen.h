@@ -15,7 +15,8 @@ class Screen {
 public:
     virtual ~Screen() = default;
 
-    // The primary display's size in pixels.
+    // The primary display's size in pixels. The desktop, which the copies
+    // read, may reach beyond it (onto other monitors).
     virtual int width() const = 0;
     virtual int height() const = 0;
 
@@ -38,10 +39,11 @@ std::unique_ptr<Screen> setCurrentScreen(std::unique_ptr<Screen> screen);
 std::unique_ptr<Screen> createSystemScreen();
 
 // An in-memory screen: a picture with a settable cursor, and a switch that
-// makes captures fail, for tests.
+// makes captures fail, for tests. The picture is the whole desktop; the
+// primary display is its top-left part of the given size (all of it by default).
 class MemoryScreen : public Screen {
 public:
-    explicit MemoryScreen(QImage picture);
+    explicit MemoryScreen(QImage picture, QSize primary = {});
 
     int width() const override;
     int height() const override;
@@ -55,6 +57,7 @@ public:
 
 private:
     QImage m_picture; // Format_RGB32
+    QSize m_primary;
     TPoint m_cursor;
     bool m_failing = false;
     int m_captures = 0;

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxext-dev
-  xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick
+  xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick openbox picom
   python3 python3-xlib
   fonts-thai-tlwg fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev

@@ -40,6 +40,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner, FormBorder::Decorated) {
     Label2->setFont(uiFont(11));
     BitBtn1 = new TButton(client, 0, 158, 191, 26, QStringLiteral("Close"));
     BitBtn1->setFont(bold12);
+    BitBtn1->Cancel = true;
     GroupBox2 = new TGroupBox(client, 198, 9, 182, 176, QStringLiteral("Colour-blind"));
     GroupBox2->setFont(bold12);
     CheckBox1 = new TCheckBox(GroupBox2, 9, 26, 160, 19, QStringLiteral("Red-Green colour blind"));

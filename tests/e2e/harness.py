@@ -18,7 +18,7 @@ import sys
 import time
 import zlib
 
-from Xlib import X, display
+from Xlib import X, Xatom, display
 from Xlib.protocol import event
 
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
@@ -238,9 +238,12 @@ def paint_root(picture):
         n = min(rows, h - y)
         pixmap.put_image(gc, 0, y, w, n, X.ZPixmap, s.root_depth, 0, bytes(bgrx[4 * w * y : 4 * w * (y + n)]))
     root.change_attributes(background_pixmap=pixmap)
+    # A compositor paints the desktop from the pixmap these name, which must
+    # then live as long as this client (the command that `paint` runs).
+    for name in ("_XROOTPMAP_ID", "ESETROOT_PMAP_ID"):
+        root.change_property(d.intern_atom(name), Xatom.PIXMAP, 32, [pixmap.id])
     root.clear_area(0, 0, 0, 0)
     gc.free()
-    pixmap.free()  # the root window keeps its own reference
     d.sync()
 
 
@@ -343,6 +346,28 @@ def close_window(win):
     protocols, delete = d.intern_atom("WM_PROTOCOLS"), d.intern_atom("WM_DELETE_WINDOW")
     msg = event.ClientMessage(window=win, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
     win.send_event(msg, event_mask=X.NoEventMask)
+    d.sync()
+
+
+def request_close(win):
+    """Asks the window manager to close the window (_NET_CLOSE_WINDOW, as a
+    pager or taskbar does); the manager then asks the window itself."""
+    d = x_display()
+    root = d.screen().root
+    msg = event.ClientMessage(window=win, client_type=d.intern_atom("_NET_CLOSE_WINDOW"),
+                              data=(32, [X.CurrentTime, 2, 0, 0, 0]))
+    root.send_event(msg, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+    d.sync()
+
+
+def activate_window(win):
+    """Asks the window manager to raise and focus the window
+    (_NET_ACTIVE_WINDOW from a pager, which managers obey)."""
+    d = x_display()
+    root = d.screen().root
+    msg = event.ClientMessage(window=win, client_type=d.intern_atom("_NET_ACTIVE_WINDOW"),
+                              data=(32, [2, X.CurrentTime, 0, 0, 0]))
+    root.send_event(msg, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
     d.sync()
 
 

@@ -101,18 +101,20 @@ class Square:
         self.known = bytearray(b"\1" * n) if known is None else known
 
 
-def desktop_square(desktop, cx, cy, zoom, size, lens_rect=None):
+def desktop_square(desktop, cx, cy, zoom, size, lens_rect=None, screen=None):
     """The capture of the frame: 2h (+1) pixels each way around (cx, cy), as
-    the frame takes it from a screen showing `desktop`. Pixels off the screen
-    are white inside the ellipse inscribed in the square; the corners outside
-    it, the column and row the capture does not reach, and the pixels of the
-    lens window itself are unknown."""
+    the frame takes it from a screen showing `desktop`. When the square
+    leaves the screen (the desktop, or the primary monitor of size `screen`),
+    pixels off the desktop are white inside the ellipse inscribed in the
+    square; the corners outside it, the column and row the capture does not
+    reach, and the pixels of the lens window itself are unknown."""
     h = size // (2 * zoom)
     sw = int(size / zoom)
     pic = harness.Picture(sw, sw)
     known = bytearray(sw * sw)
     left, top = cx - h, cy - h
-    offscreen = left < 0 or top < 0 or cx + h > desktop.width or cy + h > desktop.height
+    screen_w, screen_h = screen or (desktop.width, desktop.height)
+    offscreen = left < 0 or top < 0 or cx + h > screen_w or cy + h > screen_h
     white = 0
     for y in range(sw):
         sy = top + y
@@ -251,8 +253,9 @@ class LensCheck:
 class Lens:
     """The running program and the places of its controls on the screen."""
 
-    def __init__(self, env=None, args=()):
-        self.screen = harness.screen_size()
+    def __init__(self, env=None, args=(), screen=None):
+        # The primary monitor: the whole X screen unless told otherwise.
+        self.screen = screen or harness.screen_size()
         self.size = 2 * self.screen[0] // 5
         environment = dict(os.environ)
         environment.update(env or {})
@@ -372,11 +375,12 @@ class LensTestCase(unittest.TestCase):
 
     lens_env = None
     lens_args = ()
+    lens_screen = None
 
     @classmethod
     def setUpClass(cls):
         cls.desktop = read_ppm(os.environ["VISTREL_DESKTOP_PPM"])
-        cls.lens = Lens(cls.lens_env, cls.lens_args)
+        cls.lens = Lens(cls.lens_env, cls.lens_args, cls.lens_screen)
         cls.size = cls.lens.size
 
     @classmethod

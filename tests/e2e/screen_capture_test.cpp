@@ -4,8 +4,10 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -45,6 +47,14 @@ void PrintTo(const Variant& v, std::ostream* os) {
 class Capture : public testing::TestWithParam<Variant> {};
 
 constexpr std::uint8_t untouched = 0xAB;
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+void PrintTo(const Rgb& c, std::ostream* os) {
+    *os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
 
 } // namespace
 
@@ -137,6 +147,41 @@ TEST(SystemScreen, IsTheX11ScreenOnTheApplicationsConnection) {
     // The program's screen is made on first use and lives until exit, past
     // the application object (which runs the teardown path once).
     EXPECT_TRUE(platform::currentScreen().copyTo(TRect{0, 0, 4, 4}, dst, 0, 0));
+}
+
+// One X screen split into two RandR monitors, the primary on the left (run
+// by monitors_test.py on such a desktop): the lens's "screen" is the primary
+// monitor, the capture reaches over the whole desktop.
+TEST(TwoMonitors, QtSeesBothAndTheCaptureSpansTheDesktop) {
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens())
+        screens.append(s->geometry());
+    std::sort(screens.begin(), screens.end(), [](const QRect& a, const QRect& b) { return a.x() < b.x(); });
+    ASSERT_EQ(screens, (QList<QRect>{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1280, 1024)}));
+    EXPECT_EQ(QGuiApplication::primaryScreen()->geometry(), screens[0]);
+    ASSERT_EQ(desktop().size(), QSize(2560, 1024));
+    for (const Variant& v : variants) {
+        X11Screen screen(v.connection, v.capture);
+        EXPECT_EQ(screen.width(), v.connection == X11Screen::Connection::Own ? 2560 : 1280) << v.name;
+        EXPECT_EQ(screen.height(), 1024) << v.name;
+        // Across the border between the monitors, then past the desktop's right edge.
+        for (const int left : {1280 - 102, 2560 - 102}) {
+            Bitmap24 dst(204, 204);
+            for (int y = 0; y < 204; ++y)
+                std::fill(dst.scanLine(y), dst.scanLine(y) + 3 * 204, untouched);
+            ASSERT_TRUE(screen.copyTo(TRect{left, 400, left + 204, 604}, dst, 0, 0)) << v.name;
+            for (const int x : {0, 101, 102, 203}) {
+                const std::uint8_t* p = dst.scanLine(50) + 3 * x;
+                const Rgb got{p[2], p[1], p[0]};
+                Rgb want{untouched, untouched, untouched};
+                if (left + x < 2560) {
+                    const QRgb d = desktop().pixel(left + x, 450);
+                    want = Rgb{qRed(d), qGreen(d), qBlue(d)};
+                }
+                EXPECT_EQ(got, want) << v.name << " at " << left + x;
+            }
+        }
+    }
 }
 
 int main(int argc, char** argv) {

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -139,9 +140,9 @@ std::string stateDifferences(const LensState& a, const LensState& b) {
     return out;
 }
 
-void LensTest::start(int screenWidth, int screenHeight) {
-    picture = patternScreen(screenWidth, screenHeight);
-    auto owned = std::make_unique<platform::MemoryScreen>(picture);
+void LensTest::start(int screenWidth, int screenHeight, int desktopWidth) {
+    picture = patternScreen(std::max(screenWidth, desktopWidth), screenHeight);
+    auto owned = std::make_unique<platform::MemoryScreen>(picture, QSize(screenWidth, screenHeight));
     screen = owned.get();
     platform::setCurrentScreen(std::move(owned));
     boxes.clear();

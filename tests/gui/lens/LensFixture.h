@@ -42,7 +42,9 @@ protected:
     void SetUp() override { start(1024, 768); }
     void TearDown() override { stop(); }
 
-    void start(int screenWidth, int screenHeight);
+    // A desktop wider than the screen (0: as wide) holds a second monitor
+    // right of the primary one.
+    void start(int screenWidth, int screenHeight, int desktopWidth = 0);
     void stop();
     void frame() { Form1->AnimTimer1Timer(Form1->AnimTimer1); }
     void cursorAt(int x, int y) { screen->setCursor(TPoint{x, y}); }

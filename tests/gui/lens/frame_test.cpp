@@ -166,6 +166,49 @@ TEST_F(LensTest, SquareEndingAtTheScreenEdgeIsNotOffScreen) {
     EXPECT_EQ(bitmapPixel(*Form1->CaptureBitmap, 202, 102), pixelOf(picture, 1023, 650));
 }
 
+// A desktop of two monitors side by side, the primary on the left: the lens
+// is sized and placed by the primary, whose edges are "the screen" for the
+// off-screen paint, while the capture covers the whole desktop. So only
+// what lies beyond the desktop stays white.
+TEST_F(LensTest, SecondMonitorShowsThroughTheOffScreenPaint) {
+    stop();
+    start(1280, 1024, 2560);
+    EXPECT_EQ(Form1->ClientWidth(), 512);
+    EXPECT_EQ(Form1->Left(), 1280 - 520);
+    EXPECT_EQ(Form1->Top(), 135);
+    struct Case {
+        const char* where;
+        int x, y;
+        bool beyondRight, beyondBottom, beyondLeft;
+    };
+    const Case cases[] = {
+        {"second monitor", 1900, 500, false, false, false},
+        {"on the border", 1280, 800, false, false, false},
+        {"last primary column", 1279, 800, false, false, false},
+        {"desktop's right edge", 2559, 500, true, false, false},
+        {"desktop's bottom-right corner", 2559, 1023, true, true, false},
+        {"second monitor's bottom", 1900, 1023, false, true, false},
+        {"desktop's left edge", 0, 500, false, false, true},
+    };
+    const int half = 128; // zoom 2 on a 512-pixel lens
+    for (const Case& c : cases) {
+        cursorAt(c.x, c.y);
+        frame();
+        const platform::Bitmap24& cap = *Form1->CaptureBitmap;
+        // Well inside the square's inscribed ellipse: left of, right of and
+        // below the cursor.
+        for (const auto [i, j] :
+             {std::pair{half - 80, half}, std::pair{half + 80, half}, std::pair{half, half + 80}}) {
+            const int sx = c.x - half + i, sy = c.y - half + j;
+            const bool beyond = sx < 0 || sx >= 2560 || sy >= 1024;
+            EXPECT_EQ(beyond, (i > half && c.beyondRight) || (j > half && c.beyondBottom) ||
+                                  (i < half && c.beyondLeft));
+            EXPECT_EQ(bitmapPixel(cap, i, j), beyond ? kWhite : pixelOf(picture, sx, sy))
+                << c.where << ": capture pixel " << i << "," << j;
+        }
+    }
+}
+
 TEST_F(LensTest, ProbeNamesTheColourUnderTheCursor) {
     Form1->CheckBox1->SetChecked(true);
     struct Case {
