@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 #include <QWindow>
 #include <cstring>
 
@@ -310,6 +311,8 @@ void TImage::Present() {
     if (exposed && m_wantDirect && !m_triedDirect) {
         m_triedDirect = true;
         m_shared = SharedPictureX11::open(static_cast<std::uint32_t>(window()->winId()));
+        if (m_shared)
+            native->installEventFilter(this);
     }
     if (exposed && m_shared && !m_shared->holds(m_picture)) {
         // Moved into the shared memory, where the next frames draw.
@@ -326,7 +329,14 @@ void TImage::Present() {
         update();
         return;
     }
-    // What shows of the picture: all of it but what later siblings cover.
+    if (!putShown()) {
+        m_shared.reset();
+        update();
+    }
+}
+
+// Puts what shows of the picture, all of it but what later siblings cover.
+bool TImage::putShown() {
     QRegion shown(m_picture.rect() & rect());
     bool later = false;
     for (QObject* o : parentWidget()->children()) {
@@ -336,11 +346,23 @@ void TImage::Present() {
         else if (later && sibling && sibling->isVisible())
             shown -= sibling->geometry().translated(-pos());
     }
-    QVector<QRect> parts(shown.begin(), shown.end());
-    if (!m_shared->put(mapTo(window(), QPoint(0, 0)), parts)) {
-        m_shared.reset();
-        update();
+    const QVector<QRect> parts(shown.begin(), shown.end());
+    return m_shared->put(mapTo(window(), QPoint(0, 0)), parts);
+}
+
+bool TImage::eventFilter(QObject* watched, QEvent* event) {
+    // Qt answers an expose from its backing store, which holds the picture as
+    // it last painted it, not as the frames since put it: once Qt is done,
+    // the picture goes up again.
+    if (event->type() == QEvent::Expose && m_shared) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_shared && m_shared->holds(m_picture) && isVisible()) {
+                SharedPictureX11::waitForQt();
+                putShown();
+            }
+        });
     }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TImage::paintEvent(QPaintEvent* e) {

@@ -168,8 +168,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool putShown();
+
     QImage m_picture;
     Canvas m_canvas;
     bool m_wantDirect = false;

@@ -149,4 +149,12 @@ bool SharedPictureX11::put(const QPoint& origin, const QVector<QRect>& parts) {
     return xcb_connection_has_error(c) == 0;
 }
 
+void SharedPictureX11::waitForQt() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c || xcb_connection_has_error(c) != 0)
+        return;
+    XcbPtr<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 } // namespace platform

@@ -35,6 +35,10 @@ public:
     // window with the picture's top-left at `origin`. False when the
     // connection has failed.
     bool put(const QPoint& origin, const QVector<QRect>& parts);
+    // Blocks until the server has handled what Qt sent before: an expose
+    // makes Qt flush its own, older copy of the picture, which a put must
+    // follow, not precede.
+    static void waitForQt();
 
 private:
     struct Impl;
