@@ -70,17 +70,17 @@ def _wait(predicate, what, proc):
         time.sleep(0.05)
 
 
-def _set_monitors(specs):
+def _set_monitors(geometries):
     """Splits the screen into RandR monitors; the first, which takes the
     screen's output, is the primary one."""
-    for i, spec in enumerate(specs):
-        size, x, y = spec.split("+")
+    for i, geometry in enumerate(geometries):
+        size, x, y = geometry.split("+")
         w, h = (int(v) for v in size.split("x"))
         # Millimetres at 96 dpi.
-        geometry = "%d/%dx%d/%d+%s+%s" % (w, w * 254 // 960, h, h * 254 // 960, x, y)
+        with_mm = "%d/%dx%d/%d+%s+%s" % (w, w * 254 // 960, h, h * 254 // 960, x, y)
         name = ("*" if i == 0 else "") + "vistrel-%d" % i
         output = "screen" if i == 0 else "none"
-        subprocess.run(["xrandr", "--setmonitor", name, geometry, output], check=True, capture_output=True)
+        subprocess.run(["xrandr", "--setmonitor", name, with_mm, output], check=True, capture_output=True)
 
 
 def _main(args):
