@@ -112,27 +112,6 @@ xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
     return nullptr;
 }
 
-// True when the root window's Z pixmaps are 32-bit words of 8-bit blue,
-// green, red (and padding) in little-endian order: what the fast path reads.
-bool rootIsBgrx(xcb_connection_t* connection, const xcb_screen_t* screen) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
-        return false;
-    bool format = false;
-    for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
-        if (f.data->depth == screen->root_depth)
-            format = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
-    if (!format)
-        return false;
-    for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d))
-        for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem > 0;
-             xcb_visualtype_next(&v))
-            if (v.data->visual_id == screen->root_visual)
-                return v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
-                       v.data->blue_mask == 0xFF;
-    return false;
-}
-
 } // namespace
 
 struct X11Screen::Impl {
@@ -206,7 +185,7 @@ struct X11Screen::Impl {
         rootWidth = screen->width_in_pixels;
         rootHeight = screen->height_in_pixels;
         if (capture != Capture::Qt)
-            shmUsable = rootIsBgrx(connection, screen) && shmPresent() && trialCapture();
+            shmUsable = PixelsAreBgrx(connection, screen->root_depth, screen->root_visual) && shmPresent() && trialCapture();
     }
 
     bool shmPresent() {

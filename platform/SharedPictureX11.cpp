@@ -6,39 +6,6 @@
 
 namespace platform {
 
-namespace {
-
-// The window's pixels as 32-bit little-endian words of blue, green, red and
-// a padding or alpha byte: an RGB32 QImage's layout.
-bool windowIsBgrx(xcb_connection_t* c, xcb_window_t window) {
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
-        return false;
-    XcbPtr<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    XcbPtr<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-    if (!geometry || !attributes)
-        return false;
-    bool format = false;
-    for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
-        if (f.data->depth == geometry->depth)
-            format = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
-    if (!format)
-        return false;
-    for (xcb_screen_iterator_t s = xcb_setup_roots_iterator(setup); s.rem > 0; xcb_screen_next(&s))
-        for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(s.data); d.rem > 0;
-             xcb_depth_next(&d))
-            for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem > 0;
-                 xcb_visualtype_next(&v))
-                if (v.data->visual_id == attributes->visual)
-                    return v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
-                           v.data->blue_mask == 0xFF;
-    return false;
-}
-
-} // namespace
-
 struct SharedPictureX11::Impl {
     OwnedConnection connection;
     xcb_window_t window = 0;
@@ -60,11 +27,14 @@ std::unique_ptr<SharedPictureX11> SharedPictureX11::open(std::uint32_t window) {
     if (xcb_connection_has_error(c))
         return nullptr;
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
-    if (!ext || !ext->present || !windowIsBgrx(c, window))
+    if (!ext || !ext->present)
         return nullptr;
     XcbPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    if (!geometry)
+    XcbPtr<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    // The picture is RGB32: the window's pixels must be laid out alike.
+    if (!geometry || !attributes || !PixelsAreBgrx(c, geometry->depth, attributes->visual))
         return nullptr;
     impl->window = window;
     impl->depth = geometry->depth;

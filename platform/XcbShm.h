@@ -90,4 +90,28 @@ private:
     std::size_t m_size = 0;
 };
 
+// True when Z pixmaps of this depth and visual are 32-bit little-endian words
+// of 8-bit blue, green, red and a padding byte: an RGB32 QImage's layout, and
+// what the shared-memory paths read and write.
+inline bool PixelsAreBgrx(xcb_connection_t* connection, std::uint8_t depth, xcb_visualid_t visual) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
+        return false;
+    bool format = false;
+    for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+        if (f.data->depth == depth)
+            format = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
+    if (!format)
+        return false;
+    for (xcb_screen_iterator_t s = xcb_setup_roots_iterator(setup); s.rem > 0; xcb_screen_next(&s))
+        for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(s.data); d.rem > 0;
+             xcb_depth_next(&d))
+            for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem > 0;
+                 xcb_visualtype_next(&v))
+                if (v.data->visual_id == visual)
+                    return v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
+                           v.data->blue_mask == 0xFF;
+    return false;
+}
+
 } // namespace platform

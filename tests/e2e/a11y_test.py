@@ -82,13 +82,7 @@ class Stack:
 
     def stop(self):
         self.a11y.close_sync(None)
-        for proc in reversed(self.procs):  # the launcher stops the bus it started
-            proc.terminate()
-            try:
-                proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        harness.stop_processes(self.procs)  # the launcher stops the bus it started
         shutil.rmtree(self.tmp, ignore_errors=True)
 
 

@@ -115,13 +115,7 @@ def _main(args):
                 _wait(lambda: compositor_name() is not None, "picom", started[-1])
             return subprocess.run(command).returncode
         finally:
-            for proc in reversed(started):
-                proc.terminate()
-                try:
-                    proc.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
+            harness.stop_processes(started)
 
 
 if __name__ == "__main__":

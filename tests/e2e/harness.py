@@ -391,6 +391,17 @@ def start_program(argv, window_name, timeout=20.0, **popen_args):
 # --- checks ------------------------------------------------------------------
 
 
+def stop_processes(procs):
+    """Terminates the processes, newest first, killing any that linger."""
+    for proc in reversed(procs):
+        proc.terminate()
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
 def artifact_dir():
     return os.environ.get("VISTREL_E2E_ARTIFACTS", os.path.join(os.getcwd(), "e2e-artifacts"))
 
