@@ -22,7 +22,7 @@ build: configure
 run: build
 	@./scripts/run.sh $(BUILD)
 
-# LABEL=wm (or unit, gui, e2e) runs that layer alone.
+# LABEL=wm (or unit, gui, e2e, wayland) runs that layer alone.
 test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 900 $(if $(LABEL),-L '^$(LABEL)$$')
 

@@ -14,6 +14,8 @@ packages=(
   clang libclang-rt-14-dev
   appstream desktop-file-utils dpkg-dev file
   at-spi2-core dbus-daemon libglib2.0-bin python3-gi python3-pyatspi gir1.2-atspi-2.0 gir1.2-glib-2.0
+  mutter xwayland pipewire pipewire-bin wireplumber libpipewire-0.3-dev libspa-0.2-dev
+  xdg-desktop-portal xdg-desktop-portal-gnome qt6-wayland
 )
 
 missing=()

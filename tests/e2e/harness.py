@@ -288,6 +288,11 @@ def release(button=1):
     subprocess.run(["xdotool", "mouseup", str(button)], check=True)
 
 
+def keys(*names):
+    """Presses and releases the keys (X keysym names) one after the other."""
+    subprocess.run(["xdotool", "key", "--delay", "20", *names], check=True)
+
+
 # --- windows -----------------------------------------------------------------
 
 

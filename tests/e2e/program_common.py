@@ -328,8 +328,7 @@ class Lens:
         """Chooses the zoom on the slider with the keyboard: Home, then Right."""
         self.open_panel(self.control_point(TRACKBAR1))
         harness.click(1)
-        keys = ["Home"] + ["Right"] * ZOOMS.index(zoom)
-        run(["xdotool", "key", "--delay", "20", *keys])
+        harness.keys("Home", *["Right"] * ZOOMS.index(zoom))
         self.zoom = zoom
 
     def probe_rect(self):
