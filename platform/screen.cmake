@@ -7,6 +7,7 @@ endif()
 
 add_library(vistrel_platform_screen STATIC
   Canvas.cpp
+  CaptureRows.cpp
   Screen.cpp
   MemoryScreen.cpp
   ScreenX11.cpp
