@@ -261,8 +261,4 @@ bool X11Screen::cursorPos(TPoint& pos) const {
     return true;
 }
 
-std::unique_ptr<Screen> createSystemScreen() {
-    return std::make_unique<X11Screen>();
-}
-
 } // namespace platform
