@@ -4,6 +4,7 @@
 #include "lens/vistrelUnit.h"
 #include "platform/Application.h"
 #include "platform/QtSetup.h"
+#include "platform/Screen.h"
 #include "vision/Setup.h"
 
 #include <QApplication>
@@ -26,6 +27,9 @@ int main(int, char**) {
         Application->HelpFile = "Help\\VISTREL_HELP.HLP";
         Application->Title = "VISTREL";
         QApplication::setApplicationDisplayName(QString());
+        // The screen first: on a Wayland desktop opening it may wait for the
+        // user's consent, and no window or timer should run meanwhile.
+        platform::currentScreen();
         Application->MainForm = new TForm1(Application);
         new TForm2(Application);
         new TForm3(Application);

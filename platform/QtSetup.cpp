@@ -2,6 +2,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Application.h"
+#include "platform/DesktopSession.h"
 #include "platform/HelpEngine.h"
 #include "platform/MessageBox.h"
 
@@ -15,6 +16,11 @@ int g_exitStatus = 0;
 }
 
 void PrepareQtEnvironment() {
+    // Only an X window can be the lens on a Wayland desktop (see
+    // DesktopSession.h); a platform the user picked on purpose stays.
+    if (IsWaylandSession() &&
+        (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qgetenv("QT_QPA_PLATFORM").startsWith("wayland")))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     qunsetenv("QT_SCALE_FACTOR");
     qunsetenv("QT_SCREEN_SCALE_FACTORS");
@@ -41,6 +47,8 @@ void ExitProgram(int status) {
         QCoreApplication::exit(status);
 }
 
-int ExitStatus() { return g_exitStatus; }
+int ExitStatus() {
+    return g_exitStatus;
+}
 
 } // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/ScreenX11.h"
 
-#include "platform/CpuFeatures.h"
+#include "platform/CaptureRows.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -14,10 +14,6 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#endif
-
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -28,71 +24,6 @@
 namespace platform {
 
 namespace {
-
-// The part of `source` that lies on a screen of the given size, and the
-// matching destination offset, further clipped to the bitmap.
-struct Clip {
-    int srcX = 0, srcY = 0, dstX = 0, dstY = 0, width = 0, height = 0;
-};
-
-bool clipCapture(const TRect& source, int screenW, int screenH, const Bitmap24& dst, int dstX, int dstY,
-                 Clip& clip) {
-    const std::int64_t sx = source.Left, sy = source.Top;
-    const std::int64_t i0 = std::max<std::int64_t>({0, -sx, -static_cast<std::int64_t>(dstX)});
-    const std::int64_t i1 =
-        std::min<std::int64_t>({source.width(), screenW - sx, static_cast<std::int64_t>(dst.width()) - dstX});
-    const std::int64_t j0 = std::max<std::int64_t>({0, -sy, -static_cast<std::int64_t>(dstY)});
-    const std::int64_t j1 = std::min<std::int64_t>(
-        {source.height(), screenH - sy, static_cast<std::int64_t>(dst.height()) - dstY});
-    if (i0 >= i1 || j0 >= j1)
-        return false;
-    clip.srcX = static_cast<int>(sx + i0);
-    clip.srcY = static_cast<int>(sy + j0);
-    clip.dstX = static_cast<int>(dstX + i0);
-    clip.dstY = static_cast<int>(dstY + j0);
-    clip.width = static_cast<int>(i1 - i0);
-    clip.height = static_cast<int>(j1 - j0);
-    return true;
-}
-
-// 32-bit little-endian BGRX words (as an RGB32 QImage holds them too) to
-// the bitmap's B,G,R bytes. Every frame converts its whole capture (a still
-// lens compares it with the last one), so the SSSE3 shuffle is worth its
-// dispatch: four times fewer instructions than the byte loop.
-void bgrxRowToBgrPlain(const std::uint8_t* in, std::uint8_t* out, int count) {
-    for (int x = 0; x < count; ++x, in += 4, out += 3) {
-        out[0] = in[0];
-        out[1] = in[1];
-        out[2] = in[2];
-    }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("ssse3"))) void bgrxRowToBgrShuffle(const std::uint8_t* in, std::uint8_t* out,
-                                                          int count) {
-    // Of each 16-byte group of four pixels, the twelve colour bytes first.
-    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
-    // Each store writes 16 bytes of which the last 4 are overwritten by the
-    // next; the loop stops while 4 spare bytes remain in the row.
-    for (; x + 6 <= count; x += 4, in += 16, out += 12) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pixels, pick));
-    }
-    bgrxRowToBgrPlain(in, out, count - x);
-}
-
-using RowConverter = void (*)(const std::uint8_t*, std::uint8_t*, int);
-const RowConverter bgrxRowToBgr = HasSsse3() ? bgrxRowToBgrShuffle : bgrxRowToBgrPlain;
-#else
-constexpr auto bgrxRowToBgr = bgrxRowToBgrPlain;
-#endif
-
-void bgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const Clip& clip, Bitmap24& dst) {
-    for (int row = 0; row < clip.height; ++row)
-        bgrxRowToBgr(src + static_cast<std::size_t>(row) * srcStride,
-                     dst.scanLine(clip.dstY + row) + 3 * static_cast<std::size_t>(clip.dstX), clip.width);
-}
 
 int screenNumberFromEnvironment() {
     int screen = 0;
@@ -185,7 +116,8 @@ struct X11Screen::Impl {
         rootWidth = screen->width_in_pixels;
         rootHeight = screen->height_in_pixels;
         if (capture != Capture::Qt)
-            shmUsable = PixelsAreBgrx(connection, screen->root_depth, screen->root_visual) && shmPresent() && trialCapture();
+            shmUsable = PixelsAreBgrx(connection, screen->root_depth, screen->root_visual) && shmPresent() &&
+                        trialCapture();
     }
 
     bool shmPresent() {
@@ -201,7 +133,7 @@ struct X11Screen::Impl {
     bool trialCapture() {
         Bitmap24 probe(1, 1);
         shmUsable = true;
-        const bool ok = shmCopy(Clip{0, 0, 0, 0, 1, 1}, probe);
+        const bool ok = shmCopy(CaptureClip{0, 0, 0, 0, 1, 1}, probe);
         shmUsable = false;
         return ok;
     }
@@ -215,7 +147,7 @@ struct X11Screen::Impl {
         }
     }
 
-    bool shmCopy(const Clip& clip, Bitmap24& dst) {
+    bool shmCopy(const CaptureClip& clip, Bitmap24& dst) {
         const std::size_t stride = 4 * static_cast<std::size_t>(clip.width);
         const std::size_t bytes = stride * static_cast<std::size_t>(clip.height);
         if (segment.size() < bytes) {
@@ -234,11 +166,11 @@ struct X11Screen::Impl {
         XcbPtr<xcb_generic_error_t> error(rawError);
         if (error || !reply || reply->size < bytes)
             return false;
-        bgrxToBitmap(segment.data(), stride, clip, dst);
+        BgrxToBitmap(segment.data(), stride, clip, dst);
         return true;
     }
 
-    bool qtCopy(const Clip& clip, Bitmap24& dst) {
+    bool qtCopy(const CaptureClip& clip, Bitmap24& dst) {
         QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr;
         if (!screen)
             return false;
@@ -252,7 +184,7 @@ struct X11Screen::Impl {
         if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
             image.format() != QImage::Format_ARGB32_Premultiplied)
             image = image.convertToFormat(QImage::Format_RGB32);
-        bgrxToBitmap(image.constBits(), static_cast<std::size_t>(image.bytesPerLine()), clip, dst);
+        BgrxToBitmap(image.constBits(), static_cast<std::size_t>(image.bytesPerLine()), clip, dst);
         return true;
     }
 };
@@ -296,15 +228,15 @@ bool X11Screen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
     // Without a connection of any kind the Qt path clips to the primary screen.
     const int screenW = alive ? m->rootWidth : width();
     const int screenH = alive ? m->rootHeight : height();
-    Clip clip;
-    if (dst.isEmpty() || !clipCapture(source, screenW, screenH, dst, dstX, dstY, clip))
+    CaptureClip clip;
+    if (dst.isEmpty() || !ClipCapture(source, screenW, screenH, dst, dstX, dstY, clip))
         return true; // nothing of the square is on the screen: nothing to write
     if (useShm) {
         if (m->shmCopy(clip, dst))
             return true;
         // The root may have shrunk (a mode change): clip again once.
         m->refreshRootSize();
-        if (!clipCapture(source, m->rootWidth, m->rootHeight, dst, dstX, dstY, clip))
+        if (!ClipCapture(source, m->rootWidth, m->rootHeight, dst, dstX, dstY, clip))
             return true;
         return m->shmCopy(clip, dst);
     }
@@ -327,10 +259,6 @@ bool X11Screen::cursorPos(TPoint& pos) const {
     pos.x = p.x();
     pos.y = p.y();
     return true;
-}
-
-std::unique_ptr<Screen> createSystemScreen() {
-    return std::make_unique<X11Screen>();
 }
 
 } // namespace platform

@@ -3,15 +3,26 @@
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
   pkg_check_modules(VISTREL_XCB IMPORTED_TARGET xcb xcb-shm)
+  pkg_check_modules(VISTREL_PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 endif()
+find_package(Qt6 REQUIRED COMPONENTS DBus)
 
 add_library(vistrel_platform_screen STATIC
   Canvas.cpp
+  CaptureRows.cpp
   Screen.cpp
   MemoryScreen.cpp
   ScreenX11.cpp
   SharedPictureX11.cpp
+  DesktopSession.cpp
+  SystemScreen.cpp
 )
+# Wayland desktops: the screencast sessions (the desktop portal, mutter's own
+# interface) over D-Bus, and their frames over PipeWire.
+target_sources(vistrel_platform_screen PRIVATE
+  Screencast.cpp ScreencastDBus.cpp ScreencastMutter.cpp ScreencastPortal.cpp ScreenPipeWire.cpp)
+set_target_properties(vistrel_platform_screen PROPERTIES AUTOMOC ON)
+target_link_libraries(vistrel_platform_screen PRIVATE Qt6::DBus PkgConfig::VISTREL_PIPEWIRE)
 target_include_directories(vistrel_platform_screen PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vistrel_platform_screen PUBLIC vistrel_platform_bitmap Qt6::Gui)
 if(VISTREL_XCB_FOUND)

@@ -6,6 +6,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
 
+# A Wayland desktop: the program captures through the desktop's screencast
+# and shows its window through Xwayland, which gives DISPLAY.
+if [ -n "${WAYLAND_DISPLAY:-}" ] || [ "${XDG_SESSION_TYPE:-}" = wayland ]; then
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "This Wayland desktop runs no Xwayland (DISPLAY is unset); the lens window needs it." >&2
+    exit 1
+  fi
+  exec "$build/app/vistrel"
+fi
 if [ -n "${DISPLAY:-}" ]; then
   exec "$build/app/vistrel"
 fi

@@ -11,6 +11,9 @@ if [ $# -lt 2 ] || ! [[ $1 =~ ^[0-9]+x[0-9]+$ ]]; then
 fi
 size=$1
 shift
+# Run from a Wayland desktop, the program would take the desktop's screencast
+# instead of this server's screen.
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 
 xvfb_pid=""
 stop_xvfb() {

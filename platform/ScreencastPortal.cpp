@@ -1,0 +1,244 @@
+// The desktop portal's screencast, the path every Wayland desktop offers
+// applications: CreateSession, SelectSources (one monitor, the pointer as
+// metadata), Start, which shows the desktop's "share your screen" dialog,
+// then OpenPipeWireRemote. Each step answers through a Request object's
+// Response signal.
+//
+// The portal may let a later session skip the dialog with a restore token.
+// The token is kept in memory only, for the program's own reconnects after
+// PipeWire restarts: the program keeps no files, so every start asks again.
+#include "platform/Screencast.h"
+#include "platform/ScreencastDBus.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusUnixFileDescriptor>
+
+#include <unistd.h>
+
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kInterface = QStringLiteral("org.freedesktop.portal.ScreenCast");
+constexpr unsigned kMonitorSource = 1;
+constexpr unsigned kCursorAsMetadata = 2;
+constexpr unsigned kPersistWhileRunning = 1;
+constexpr unsigned kResponseCancelled = 1;
+
+const char* const kNoPortal = "Could not start screen capture: this desktop offers no screen cast portal, "
+                              "org.freedesktop.portal.ScreenCast";
+const char* const kRefused =
+    "Could not start screen capture: sharing the screen was not allowed, and the lens "
+    "has to see the screen to magnify it";
+const char* const kNoCursor =
+    "Could not start screen capture: the desktop's screen cast cannot tell where the pointer is";
+
+class PortalScreencast : public ScreencastSession {
+public:
+    ~PortalScreencast() override {
+        stop();
+        m_context.reset();
+    }
+
+    void open(Opened opened, Failed failed) override {
+        close();
+        m_context = std::make_unique<QObject>();
+        m_opened = std::move(opened);
+        m_failed = std::move(failed);
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+        get << kInterface;
+        CallAsync(m_context.get(), get, [this](const QDBusMessage& reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage) {
+                fail(kNoPortal);
+                return;
+            }
+            const QVariantMap properties = ReadVariantMap(reply.arguments().value(0));
+            if (!properties.contains(QStringLiteral("AvailableCursorModes"))) {
+                fail(kNoPortal);
+                return;
+            }
+            if (!(properties.value(QStringLiteral("AvailableCursorModes")).toUInt() & kCursorAsMetadata)) {
+                fail(kNoCursor);
+                return;
+            }
+            m_version = properties.value(QStringLiteral("version")).toUInt();
+            createSession();
+        });
+    }
+
+    void close() override {
+        stop();
+        DropContext(m_context);
+    }
+
+private:
+    void stop() {
+        if (!m_session.isEmpty()) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                kService, m_session, QStringLiteral("org.freedesktop.portal.Session"),
+                QStringLiteral("Close"));
+            QDBusConnection::sessionBus().asyncCall(call);
+        }
+        m_session.clear();
+    }
+
+    void fail(const std::string& message) {
+        Failed failed = std::move(m_failed);
+        m_opened = nullptr;
+        close();
+        if (failed)
+            failed(message);
+    }
+
+    bool ok(const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ErrorMessage)
+            return true;
+        fail("Could not start screen capture: " + reply.errorMessage().toStdString());
+        return false;
+    }
+
+    // Calls a portal method that answers through a Request: subscribes to
+    // the request's Response before the call, since the path is known from
+    // the handle token, and calls `then` with the results of a granted one.
+    void request(const QString& method, QList<QVariant> arguments, QVariantMap options,
+                 std::function<void(const QVariantMap&)> then) {
+        const QString token = QStringLiteral("vistrel%1").arg(++m_tokens);
+        QString sender = QDBusConnection::sessionBus().baseService().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString path = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+        new DBusSignal(m_context.get(), kService, path, QStringLiteral("org.freedesktop.portal.Request"),
+                       QStringLiteral("Response"), [this, then](const QDBusMessage& response) {
+                           const unsigned code = response.arguments().value(0).toUInt();
+                           if (code != 0) {
+                               fail(code == kResponseCancelled
+                                        ? kRefused
+                                        : "Could not start screen capture: the desktop's "
+                                          "screen cast ended before it began");
+                               return;
+                           }
+                           then(ReadVariantMap(response.arguments().value(1)));
+                       });
+        options.insert(QStringLiteral("handle_token"), token);
+        arguments.append(options);
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+        call.setArguments(arguments);
+        CallAsync(m_context.get(), call, [this](const QDBusMessage& reply) { ok(reply); });
+    }
+
+    void createSession() {
+        const QVariantMap options{
+            {QStringLiteral("session_handle_token"), QStringLiteral("vistrel%1").arg(++m_tokens)}};
+        request(QStringLiteral("CreateSession"), {}, options, [this](const QVariantMap& results) {
+            m_session = results.value(QStringLiteral("session_handle")).toString();
+            new DBusSignal(m_context.get(), kService, m_session,
+                           QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Closed"),
+                           [this](const QDBusMessage&) { sessionClosed(); });
+            selectSources();
+        });
+    }
+
+    void selectSources() {
+        QVariantMap options{{QStringLiteral("types"), QVariant::fromValue(kMonitorSource)},
+                            {QStringLiteral("multiple"), false},
+                            {QStringLiteral("cursor_mode"), QVariant::fromValue(kCursorAsMetadata)}};
+        if (m_version >= 4) {
+            options.insert(QStringLiteral("persist_mode"), QVariant::fromValue(kPersistWhileRunning));
+            if (!m_restoreToken.isEmpty())
+                options.insert(QStringLiteral("restore_token"), m_restoreToken);
+        }
+        request(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(m_session))}, options,
+                [this](const QVariantMap&) { start(); });
+    }
+
+    void start() {
+        request(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(m_session)), QString()}, {},
+                [this](const QVariantMap& results) {
+                    m_restoreToken = results.value(QStringLiteral("restore_token")).toString();
+                    if (!readStream(results.value(QStringLiteral("streams")))) {
+                        fail("Could not start screen capture: the desktop shared no monitor");
+                        return;
+                    }
+                    openRemote();
+                });
+    }
+
+    bool readStream(const QVariant& streams) {
+        if (streams.userType() != qMetaTypeId<QDBusArgument>())
+            return false;
+        const QDBusArgument arg = qvariant_cast<QDBusArgument>(streams);
+        bool found = false;
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            std::uint32_t node = 0;
+            QVariantMap properties;
+            arg.beginStructure();
+            arg >> node >> properties;
+            arg.endStructure();
+            if (found)
+                continue;
+            int x = 0, y = 0, w = 0, h = 0;
+            ReadIntPair(properties.value(QStringLiteral("position")), x, y);
+            ReadIntPair(properties.value(QStringLiteral("size")), w, h);
+            m_stream = ScreencastStream{-1, node, TRect{x, y, x + w, y + h}};
+            found = true;
+        }
+        arg.endArray();
+        return found;
+    }
+
+    void openRemote() {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("OpenPipeWireRemote"));
+        call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap{};
+        CallAsync(m_context.get(), call, [this](const QDBusMessage& reply) {
+            if (!ok(reply))
+                return;
+            const QDBusUnixFileDescriptor fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+            if (!fd.isValid()) {
+                fail("Could not start screen capture: the desktop gave no PipeWire connection");
+                return;
+            }
+            ScreencastStream stream = m_stream;
+            stream.pipeWireFd = ::dup(fd.fileDescriptor());
+            Opened opened = std::move(m_opened);
+            m_failed = nullptr;
+            if (opened)
+                opened(stream);
+        });
+    }
+
+    void sessionClosed() {
+        if (m_opened) {
+            fail("Could not start screen capture: the desktop's screen cast ended before it began");
+            return;
+        }
+        m_session.clear();
+        if (closed)
+            closed();
+    }
+
+    std::unique_ptr<QObject> m_context;
+    QString m_session;
+    QString m_restoreToken;
+    ScreencastStream m_stream;
+    unsigned m_version = 0;
+    unsigned m_tokens = 0;
+    Opened m_opened;
+    Failed m_failed;
+};
+
+} // namespace
+
+std::unique_ptr<ScreencastSession> CreatePortalScreencast() {
+    return std::make_unique<PortalScreencast>();
+}
+
+} // namespace platform
