@@ -24,8 +24,9 @@ import time
 
 import gi
 
+gi.require_version("Atspi", "2.0")
 gi.require_version("Gio", "2.0")
-from gi.repository import Gio, GLib  # noqa: E402
+from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
 import harness  # noqa: E402
 from Xlib import XK  # noqa: E402
@@ -70,6 +71,7 @@ class Bus:
     """A connection to a session bus by address, with blocking calls."""
 
     def __init__(self, address):
+        self.address = address
         self.conn = Gio.DBusConnection.new_for_address_sync(
             address,
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
@@ -98,6 +100,65 @@ class Bus:
 
     def close(self):
         self.conn.close_sync(None)
+
+
+class A11y:
+    """What an accessibility bus says of the windows of its applications."""
+
+    ACCESSIBLE = "org.a11y.atspi.Accessible"
+
+    def __init__(self, address):
+        self.bus = Bus(address)
+
+    def _call(self, node, member, args=None, interface=ACCESSIBLE):
+        return self.bus.call(node[0], node[1], interface, member, args)
+
+    def name(self, node):
+        return self._call(node, "Get", GLib.Variant("(ss)", (self.ACCESSIBLE, "Name")),
+                          "org.freedesktop.DBus.Properties")[0]
+
+    def role(self, node):
+        """The node's Atspi.Role."""
+        return Atspi.Role(self._call(node, "GetRole")[0])
+
+    def has(self, node, state):
+        """Whether the node is in `state` (an Atspi.StateType)."""
+        words = self._call(node, "GetState")[0]
+        return bool(words[int(state) // 32] >> (int(state) % 32) & 1)
+
+    def children(self, node):
+        return [tuple(c) for c in self._call(node, "GetChildren")[0]]
+
+    def centre(self, node):
+        """The centre of the node on the screen."""
+        x, y, w, h = self._call(node, "GetExtents", GLib.Variant("(u)", (0,)), "org.a11y.atspi.Component")[0]
+        return x + w // 2, y + h // 2
+
+    def descendants(self, node):
+        for child in self.children(node):
+            yield child
+            yield from self.descendants(child)
+
+    def windows(self, pid=None, app=None):
+        """The showing top-level windows of the applications of process `pid`
+        or named `app`."""
+        found = []
+        for node in self.children(("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")):
+            try:
+                owner = self.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                      "GetConnectionUnixProcessID", GLib.Variant("(s)", (node[0],)))[0]
+                if (pid is None or owner == pid) and (app is None or self.name(node) == app):
+                    found += [w for w in self.children(node) if self.has(w, Atspi.StateType.SHOWING)]
+            except GLib.Error:  # gone while we looked
+                pass
+        return found
+
+    def find(self, node, role, predicate=lambda name: True):
+        """The first descendant of that role whose name passes, or None."""
+        for d in self.descendants(node):
+            if self.role(d) == role and predicate(self.name(d)):
+                return d
+        return None
 
 
 class MutterSession:
@@ -171,7 +232,8 @@ class Desktop:
         self.size = (width, height)
         self.tmp = tempfile.mkdtemp(prefix="vistrel-wayland-")
         self.log_dir = os.path.join(harness.artifact_dir(), "session")
-        os.makedirs(self.log_dir, exist_ok=True)
+        shutil.rmtree(self.log_dir, ignore_errors=True)
+        os.makedirs(self.log_dir)
         runtime = os.path.join(self.tmp, "runtime")
         os.mkdir(runtime, 0o700)
         for name in ("DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "DBUS_SESSION_BUS_ADDRESS"):
@@ -195,7 +257,7 @@ class Desktop:
             self.start_pipewire()
             self._start_mutter()
             self.session = MutterSession(self.bus)
-            self._start_a11y()
+            self.a11y = self._start_a11y(self.bus)
         except BaseException:
             self.stop()
             raise
@@ -246,14 +308,19 @@ class Desktop:
         self.bus.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                       "UpdateActivationEnvironment", GLib.Variant("(a{ss})", (env,)))
 
-    def _start_a11y(self):
-        """The accessibility bus, through which the tests read dialogs (the
-        portal's, and the program's message boxes); pyatspi and programs
-        started later find it through AT_SPI_BUS_ADDRESS."""
-        self._start("a11y", [A11Y_LAUNCHER, "--launch-immediately", "--a11y=1"])
-        wait_for(lambda: self.bus.has_owner("org.a11y.Bus"), "the accessibility bus did not start")
-        os.environ["AT_SPI_BUS_ADDRESS"] = self.bus.call("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                                         "GetAddress")[0]
+    def _start_a11y(self, bus, name="a11y"):
+        """The accessibility bus of a session bus, through which the tests
+        read dialogs (the portal's, and the program's message boxes). Qt 6.4
+        ignores AT_SPI_BUS_ADDRESS; programs find it through the session bus."""
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.address)
+        if name != "a11y":
+            # With a display the launcher would name its bus on the X root
+            # window, where the session's registry daemon, started later on
+            # demand, would take it for its own.
+            env.pop("DISPLAY")
+        self._start(name, [A11Y_LAUNCHER, "--launch-immediately", "--a11y=1"], env=env)
+        wait_for(lambda: bus.has_owner("org.a11y.Bus"), "the accessibility bus did not start")
+        return A11y(bus.call("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress")[0])
 
     def restart_pipewire(self):
         """Stops PipeWire and WirePlumber and starts them again. Every
@@ -339,16 +406,17 @@ class Desktop:
             time.sleep(0.02)
 
     def empty_bus(self):
-        """A second session bus where no service can be started: the address,
-        and the daemon (to stop)."""
+        """A second session bus where no service can be started (no desktop
+        portal, no mutter), with an accessibility bus: (its address, the
+        reader of its accessibility bus). It goes with the session."""
         config = os.path.join(self.tmp, "empty-bus.conf")
         with open(config, "w") as f:
             f.write(EMPTY_BUS_CONFIG % self.tmp)
-        proc = subprocess.Popen(["dbus-daemon", "--config-file", config, "--nofork", "--nopidfile",
-                                 "--print-address=1"], stdout=subprocess.PIPE)
+        proc = self._start("empty-bus", ["dbus-daemon", "--config-file", config, "--nofork", "--nopidfile",
+                                         "--print-address=1"], stdout=subprocess.PIPE)
         address = proc.stdout.readline().decode().strip()
         proc.stdout.close()
-        return address, proc
+        return address, self._start_a11y(Bus(address), "empty-bus-a11y")
 
     def stop(self):
         if self.pattern is not None:

@@ -16,6 +16,7 @@ import unittest
 import harness
 import program_common
 import wayland_desktop
+from wayland_desktop import Atspi
 from program_common import (
     SETUP_TITLE, SETUP_VISION, ZOOMS, Dialog, LensTestCase, Square, desktop_square, filtered, plain_crop, stretched,
     wait_until,
@@ -29,23 +30,20 @@ CURSOR = (250, 230)
 # and the read-back.
 PICTURE_TIMEOUT = 10.0
 START_FAILURE = "Could not start screen capture"
+Role = Atspi.Role
 CAPTURE_FAILURE = "Could not capture screen"
 
 DESKTOP = None
-pyatspi = None  # imported once the session's accessibility bus exists
 
 
 def setUpModule():
-    global DESKTOP, pyatspi
+    global DESKTOP
     DESKTOP = wayland_desktop.Desktop(1920, 1080)
     try:
         path = os.path.join(harness.artifact_dir(), "desktop.ppm")
         DESKTOP.show_pattern(harness.make_desktop(*DESKTOP.size), path)
         os.environ["VISTREL_DESKTOP_PPM"] = path
         DESKTOP.drive_harness()
-        import pyatspi as module
-
-        pyatspi = module
     except BaseException:
         DESKTOP.stop()
         raise
@@ -55,57 +53,54 @@ def tearDownModule():
     DESKTOP.stop()
 
 
-# --- the program's message boxes, read on the accessibility bus --------------
+# --- the program's windows, read on the accessibility bus ----------------------
 
 
-def message_boxes(pid):
-    """The texts of the showing dialogs of process `pid`, one string each."""
-    texts = []
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is None or app.get_process_id() != pid:
-            continue
-        for win in app:
-            if win is not None and win.getRole() in (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT) and \
-                    win.getState().contains(pyatspi.STATE_SHOWING):
-                texts.append(" ".join(n.name for n in pyatspi.findAllDescendants(win, lambda n: n.name)
-                                      if n.getRole() == pyatspi.ROLE_LABEL))
-    return texts
+def program_windows(a11y, pid):
+    """(role, text) of the showing windows of process `pid`: a message box's
+    text is that of its labels, the lens is the frame "VISTREL"."""
+    out = []
+    for win in a11y.windows(pid=pid):
+        role = a11y.role(win)
+        if role == Role.FRAME:
+            out.append((role, a11y.name(win)))
+        else:
+            labels = [a11y.name(n) for n in a11y.descendants(win) if a11y.role(n) == Role.LABEL]
+            out.append((role, " ".join(text for text in labels if text)))
+    return out
 
 
-def wait_for_box(proc, text, timeout=20.0):
+def message_boxes(a11y, pid):
+    return [text for role, text in program_windows(a11y, pid) if role == Role.ALERT]
+
+
+def wait_for_box(a11y, proc, text, timeout=20.0):
     """Waits for a message box of `proc` whose text begins with `text`."""
-    found = []
-
-    def shown():
-        found[:] = message_boxes(proc.pid)
-        return any(t.startswith(text) for t in found)
-
-    wait_until(shown, "no box %r (boxes: %s)" % (text, found), timeout)
-
-
-def lens_windows():
-    """The outer rectangles of the viewable X windows of the lens's size (the
-    message boxes carry its title too)."""
-    w, _ = harness.screen_size()
-    s = 2 * w // 5
-    found, stack = [], [harness.x_display().screen().root]
-    while stack:
-        win = stack.pop()
-        try:
-            stack.extend(win.query_tree().children)
-            if program_common.LENS_TITLE in harness._names(win) and \
-                    win.get_attributes().map_state == harness.X.IsViewable:
-                rect = harness.window_rect(win)
-                if (rect[2] - rect[0], rect[3] - rect[1]) == (s + 8, s + 27):
-                    found.append(rect)
-        except Exception:  # gone while we looked
-            pass
-    return found
+    deadline = time.monotonic() + timeout
+    while not any(t.startswith(text) for t in message_boxes(a11y, proc.pid)):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            raise AssertionError("no box %r; the program's windows: %s, status %s"
+                                 % (text, program_windows(a11y, proc.pid), proc.poll()))
+        time.sleep(0.1)
 
 
-def dismiss_box():
-    """OK, as the user gives it: Enter, through the compositor."""
-    harness.keys("Return")
+def dismiss_box(a11y, pid):
+    """Clicks OK in the program's message box, as the user does, once the
+    compositor has placed the box (Qt knows its place only after)."""
+    for win in a11y.windows(pid=pid):
+        if a11y.role(win) == Role.ALERT:
+            ok = a11y.find(win, Role.PUSH_BUTTON, lambda name: name == "OK")
+            at = [None]
+
+            def placed():
+                was, at[0] = at[0], a11y.centre(ok)
+                time.sleep(0.2)
+                return was == at[0]
+
+            wait_until(placed, "the box keeps moving")
+            harness.move_pointer(*at[0])
+            harness.click(1)
+            return
 
 
 # --- the stack itself ------------------------------------------------------------
@@ -176,26 +171,33 @@ class Lens(WaylandLensCase):
         square = desktop_square(self.desktop, *CURSOR, self.lens.zoom, self.size)
         self.assertLensShows("wl-after-panel", stretched(square, self.size))
 
-    def test_zz_a_pipewire_restart_shows_the_failure_until_the_stream_is_back(self):
-        # Last in the class: the program meets a new PipeWire.
+
+
+class PipeWireRestart(WaylandLensCase):
+    def test_the_failure_shows_until_the_stream_is_back(self):
         self.lens.set_zoom(4)
         harness.move_pointer(*CURSOR)
         expected = stretched(desktop_square(self.desktop, *CURSOR, 4, self.size), self.size)
         self.assertLensShows("wl-before-restart", expected)
         DESKTOP.restart_pipewire()
         proc = self.lens.proc
-        wait_for_box(proc, CAPTURE_FAILURE)
+        wait_for_box(DESKTOP.a11y, proc, CAPTURE_FAILURE)
         # Every frame without a stream shows the box again; once the program
         # has its new screencast, OK ends it.
         deadline = time.monotonic() + 30
-        while message_boxes(proc.pid):
+        while True:
+            boxes = message_boxes(DESKTOP.a11y, proc.pid)
+            if not boxes:
+                break
             self.assertLess(time.monotonic(), deadline, "the failure never ended")
-            self.assertEqual(message_boxes(proc.pid), [CAPTURE_FAILURE])
-            dismiss_box()
+            self.assertEqual(boxes, [CAPTURE_FAILURE])
+            dismiss_box(DESKTOP.a11y, proc.pid)
             time.sleep(0.5)
-        harness.move_pointer(CURSOR[0] + 1, CURSOR[1])
-        harness.move_pointer(*CURSOR)
-        self.assertLensShows("wl-after-restart", expected)
+        # The picture is back, and follows the pointer.
+        for at in (CURSOR, (400, 500)):
+            harness.move_pointer(*at)
+            square = desktop_square(self.desktop, *at, 4, self.size)
+            self.assertLensShows("wl-after-restart-%d-%d" % at, stretched(square, self.size))
         self.assertIsNone(proc.poll())
 
 
@@ -224,22 +226,28 @@ class StartUpFailure(unittest.TestCase):
     program says so in a box and ends with status 0 after OK."""
 
     def test_no_screencast_service(self):
-        address, bus = DESKTOP.empty_bus()
-        try:
-            for name, env in (("no portal", {}), ("no mutter API", {"VISTREL_SCREENCAST": "mutter"})):
-                with self.subTest(name):
-                    environment = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address,
-                                       QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **env)
-                    proc = harness.subprocess.Popen([os.environ["VISTREL_EXE"]], env=environment)
-                    try:
-                        wait_for_box(proc, START_FAILURE)
-                        self.assertEqual(lens_windows(), [], "a lens shows beside the box")
-                        dismiss_box()
-                        self.assertEqual(proc.wait(timeout=20), 0)
-                    finally:
-                        harness.stop_processes([proc])
-        finally:
-            harness.stop_processes([bus])
+        address, a11y = DESKTOP.empty_bus()
+        for name, env in (("no portal", {}), ("no mutter API", {"VISTREL_SCREENCAST": "mutter"})):
+            with self.subTest(name):
+                environment = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address,
+                                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **env)
+                environment.pop("VISTREL_SCREENCAST", None)
+                environment.update(env)
+                proc = harness.subprocess.Popen([os.environ["VISTREL_EXE"]], env=environment)
+                try:
+                    assertFailsToStart(self, a11y, proc)
+                finally:
+                    harness.stop_processes([proc])
+
+
+def assertFailsToStart(case, a11y, proc):
+    """The program's one window is the start-up failure's box; OK ends it
+    with status 0."""
+    wait_for_box(a11y, proc, START_FAILURE)
+    windows = program_windows(a11y, proc.pid)
+    case.assertEqual(len(windows), 1, "windows beside the box: %s" % windows)
+    dismiss_box(a11y, proc.pid)
+    case.assertEqual(proc.wait(timeout=20), 0)
 
 
 # --- the desktop portal's path -----------------------------------------------------
@@ -267,12 +275,8 @@ def portal_requests():
 
 def share_dialog():
     """The portal's "Screen Share" window, showing, or None."""
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == PORTAL:
-            for win in app:
-                if win is not None and win.name == SHARE_DIALOG and win.getState().contains(pyatspi.STATE_SHOWING):
-                    return win
-    return None
+    found = [w for w in DESKTOP.a11y.windows(app=PORTAL) if DESKTOP.a11y.name(w) == SHARE_DIALOG]
+    return found[0] if found else None
 
 
 class PortalLens(program_common.Lens):
@@ -313,17 +317,24 @@ class Portal(WaylandLensCase):
         self.assertIsNone(self.proc.poll())
         return share_dialog()
 
-    def test_share_starts_the_lens_on_the_portals_screencast(self):
-        dialog = self.start()
-        # The monitor comes selected; Tab on to Share and press it.
-        share = pyatspi.findDescendant(dialog, lambda n: n.getRole() == pyatspi.ROLE_PUSH_BUTTON and "Share" in n.name
-                                       and "Cancel" not in n.name)
-        for _ in range(4):
-            if share.getState().contains(pyatspi.STATE_FOCUSED):
-                break
+    def tab_to(self, node):
+        """Tabs through the dialog until `node` has the keyboard focus."""
+        for _ in range(8):
+            if DESKTOP.a11y.has(node, Atspi.StateType.FOCUSED):
+                return
             harness.keys("Tab")
             time.sleep(0.2)
-        self.assertTrue(share.getState().contains(pyatspi.STATE_FOCUSED), "Tab never reached Share")
+        self.fail("Tab never reached %r" % DESKTOP.a11y.name(node))
+
+    def test_share_starts_the_lens_on_the_portals_screencast(self):
+        a11y = DESKTOP.a11y
+        dialog = self.start()
+        monitor = a11y.find(dialog, Role.LIST_ITEM)
+        self.tab_to(monitor)
+        if not a11y.has(monitor, Atspi.StateType.SELECTED):
+            harness.keys("space")
+        wait_until(lambda: a11y.has(monitor, Atspi.StateType.SELECTED), "the monitor is not selected")
+        self.tab_to(a11y.find(dialog, Role.PUSH_BUTTON, lambda name: name.endswith("Share")))
         harness.keys("Return")
         wait_until(lambda: not share_dialog(), "the dialog stayed")
         self.lens = PortalLens(self.proc)
@@ -334,11 +345,10 @@ class Portal(WaylandLensCase):
         self.assertEqual(portal_requests(), [])
 
     def test_cancel_fails_the_start_up(self):
-        self.start()
-        harness.keys("Escape")
-        wait_for_box(self.proc, START_FAILURE)
-        dismiss_box()
-        self.assertEqual(self.proc.wait(timeout=20), 0)
+        dialog = self.start()
+        self.tab_to(DESKTOP.a11y.find(dialog, Role.PUSH_BUTTON, lambda name: name.endswith("Cancel")))
+        harness.keys("Return")
+        assertFailsToStart(self, DESKTOP.a11y, self.proc)
 
 
 if __name__ == "__main__":
