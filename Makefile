@@ -37,14 +37,15 @@ ASAN_ENV   = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after
 ASAN_SOAK  = VISTREL_SOAK_SECONDS=45 VISTREL_SOAK_RSS_LIMIT_MB=0
 
 # AddressSanitizer + UndefinedBehaviorSanitizer over every test that can run
-# under it: unit, gui, e2e and wm (the e2e and wm tests run the instrumented
-# program; under a window manager it meets configure, focus and close
-# requests that a bare server never sends).
+# under it: unit, gui, e2e, wm and wayland (the e2e, wm and wayland tests run
+# the instrumented program; under a window manager it meets configure, focus
+# and close requests that a bare server never sends, and on the Wayland
+# session its screencast and reconnection code).
 check-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVISTREL_SANITIZE=address -DVISTREL_BUILD_BENCH=OFF
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && $(ASAN_ENV) $(ASAN_SOAK) \
-	  ctest --output-on-failure -L 'unit|gui|e2e|wm' --timeout 900
+	  ctest --output-on-failure -L 'unit|gui|e2e|wm|wayland' --timeout 900
 
 # ThreadSanitizer over the timer, messaging, whole-frame, dialog and fault tests.
 check-tsan: deps
