@@ -385,6 +385,24 @@ class Desktop:
     def click(self, button=1):
         self.press(button)
         self.release(button)
+        self._await_focus()
+
+    def _await_focus(self, timeout=1.0):
+        """Mutter gives a clicked X window the keyboard a little after the
+        click, and keys sent sooner reach the window that had it: waits
+        (boundedly: the click may have closed the window) until the X focus
+        lies in the top-level window under the pointer."""
+        d = harness.x_display()
+        root = d.screen().root
+        under = root.query_pointer().child
+        deadline = time.monotonic() + timeout
+        while under and time.monotonic() < deadline:
+            win = d.get_input_focus().focus
+            while win and win not in (root, under) and not isinstance(win, int):
+                win = win.query_tree().parent
+            if win == under:
+                return
+            time.sleep(0.01)
 
     def press(self, button=1):
         self.session.button(True, BUTTONS[button])

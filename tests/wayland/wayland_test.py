@@ -210,6 +210,8 @@ class ColourMode(WaylandLensCase):
         # "Simulation", which closes it.
         self.lens.click_control(SETUP_VISION)
         dialog = Dialog(SETUP_TITLE)
+        # The compositor gives it the keyboard some time after it shows.
+        wait_until(lambda: harness.x_display().get_input_focus().focus == dialog.win, "the dialog has no focus")
         harness.keys("Return")
         dialog.wait_closed()
         harness.move_pointer(*CURSOR)
