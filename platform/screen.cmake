@@ -3,7 +3,7 @@
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
   pkg_check_modules(VISTREL_XCB IMPORTED_TARGET xcb xcb-shm)
-  pkg_check_modules(VISTREL_PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
+  pkg_check_modules(VISTREL_PIPEWIRE REQUIRED IMPORTED_TARGET GLOBAL libpipewire-0.3)
 endif()
 find_package(Qt6 REQUIRED COMPONENTS DBus)
 
