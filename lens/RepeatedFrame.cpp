@@ -2,7 +2,17 @@
 
 void RepeatedFrame::setEnabled(bool enabled) {
     m_enabled = enabled;
-    m_valid = false;
+    forget();
+}
+
+bool RepeatedFrame::repeatsUnread(const FrameInputs& inputs, std::int64_t picture, std::int64_t capture,
+                                  bool screenUnchanged, FrameOutputs& outputs) {
+    if (!m_enabled || !m_valid || !m_settled || !screenUnchanged || picture != m_picture ||
+        capture != m_captureKey || inputs != m_inputs)
+        return false;
+    outputs = m_outputs;
+    ++m_count;
+    return true;
 }
 
 bool RepeatedFrame::repeats(const FrameInputs& inputs, std::int64_t picture, platform::Bitmap24& capture,
@@ -11,7 +21,7 @@ bool RepeatedFrame::repeats(const FrameInputs& inputs, std::int64_t picture, pla
         return false;
     bool same = m_valid && picture == m_picture && inputs == m_inputs &&
                 m_capture.width() == capture.width() && m_capture.height() == capture.height();
-    m_valid = false;
+    m_valid = m_settled = false;
     m_inputs = inputs;
     if (!same) {
         m_capture.assign(capture);
@@ -31,7 +41,7 @@ bool RepeatedFrame::repeats(const FrameInputs& inputs, std::int64_t picture, pla
     if (m_rewritten)
         capture.assign(m_result);
     outputs = m_outputs;
-    m_valid = true;
+    m_valid = m_settled = true;
     ++m_count;
     return true;
 }
