@@ -127,10 +127,15 @@ struct X11Screen::Impl {
     Capture capture = Capture::Auto;
     bool shmUsable = false;
     ShmSegment segment; // declared after the connection: released first
-    // Drawing anywhere on the screen, reported rectangle by rectangle on our
-    // own connection, so that a still lens need not read the same pixels
-    // again (set up only where the connection is ours: the reports must not
-    // reach Qt's event queue).
+    // Drawing anywhere on the screen, reported on our own connection so that
+    // a still lens need not read the same pixels again (set up only where
+    // the connection is ours: the reports must not reach Qt's event queue).
+    // Each capture empties the damage; from then on a report comes each time
+    // the bounding box of what has been drawn grows, with that box. While no
+    // box has met the capture's source, drawing there must grow it: one
+    // report a frame for the lens's own put, where one per rectangle of its
+    // clipped region would cost both sides more than the capture saves.
+    xcb_damage_damage_t damage = 0;
     std::uint8_t damageNotify = 0; // the event's type; 0: no reports
     // The source of the last shared-memory capture, the sequence number of
     // its request, and whether drawing since has touched it.
@@ -213,17 +218,18 @@ struct X11Screen::Impl {
             nullptr));
         if (!version)
             return;
-        const xcb_damage_damage_t damage = xcb_generate_id(connection);
+        damage = xcb_generate_id(connection);
         XcbPtr<xcb_generic_error_t> error(
             xcb_request_check(connection, xcb_damage_create_checked(connection, damage, root,
-                                                                    XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES)));
+                                                                    XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX)));
         if (!error)
             damageNotify = static_cast<std::uint8_t>(ext->first_event + XCB_DAMAGE_NOTIFY);
     }
 
     // Reads the reports that have come in. Drawing the server did before it
     // handled the capture request (an earlier sequence number) is in the
-    // capture already.
+    // capture already; drawing between the capture and the emptying that
+    // follows it has a report of its own.
     void takeReports() {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(connection)) {
             XcbPtr<xcb_generic_event_t> event(raw);
@@ -283,6 +289,8 @@ struct X11Screen::Impl {
             connection, root, static_cast<std::int16_t>(clip.srcX), static_cast<std::int16_t>(clip.srcY),
             static_cast<std::uint16_t>(clip.width), static_cast<std::uint16_t>(clip.height), ~0u,
             XCB_IMAGE_FORMAT_Z_PIXMAP, segment.seg(), 0);
+        if (damageNotify)
+            xcb_damage_subtract(connection, damage, XCB_NONE, XCB_NONE);
         XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection, cookie, &rawError));
         XcbPtr<xcb_generic_error_t> error(rawError);
         if (error || !reply || reply->size < bytes)
