@@ -19,12 +19,22 @@ bool RepeatedFrame::repeats(const FrameInputs& inputs, std::int64_t picture, pla
                             FrameOutputs& outputs) {
     if (!m_enabled)
         return false;
-    bool same = m_valid && picture == m_picture && inputs == m_inputs &&
+    bool same = m_valid && m_kept && picture == m_picture && inputs == m_inputs &&
                 m_capture.width() == capture.width() && m_capture.height() == capture.height();
+    // The cursor or the lens moved in this frame and the one before: the
+    // next frame will most likely find them moved again. Its capture is not
+    // kept for a comparison that would not come; should they stop here, the
+    // next frame does its work and keeps it.
+    const bool moved = inputs.cursorX != m_inputs.cursorX || inputs.cursorY != m_inputs.cursorY ||
+                       !(inputs.lensRect == m_inputs.lensRect);
+    const bool keep = !(moved && m_moving);
+    m_moving = moved;
     m_valid = m_settled = false;
     m_inputs = inputs;
     if (!same) {
-        m_capture.assign(capture);
+        m_kept = keep;
+        if (keep)
+            m_capture.assign(capture);
         return false;
     }
     // Compared and, from the first row that differs, copied in one pass.

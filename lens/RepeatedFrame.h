@@ -54,7 +54,8 @@ public:
     // `capture` (those the capture left from before included) are those of
     // the frame on show and `picture` is still the key of the picture it
     // drew. Then `capture` and `outputs` become what that frame left.
-    // Otherwise this frame's inputs and capture are kept for the next.
+    // Otherwise this frame's inputs are kept for the next, and its capture
+    // too unless the cursor or the lens keeps moving.
     bool repeats(const FrameInputs& inputs, std::int64_t picture, platform::Bitmap24& capture,
                  FrameOutputs& outputs);
     // Asked before the capture: true when the frame on show was itself a
@@ -85,6 +86,8 @@ private:
     FrameInputs m_inputs{};
     std::int64_t m_picture = 0;
     platform::Bitmap24 m_capture, m_result;
+    bool m_kept = false;   // m_capture holds the capture of the frame with m_inputs
+    bool m_moving = false; // the last frame found the cursor or the lens moved
     bool m_rewritten = false;
     bool m_settled = false; // the frame on show repeated the one before
     std::int64_t m_captureKey = 0;

@@ -119,6 +119,13 @@ TEST_F(RepeatedFrames, EveryKindOfFrameLeavesWhatDoingItsWorkLeaves) {
             ++step;
             frames(3);
         }
+        // A lens moving frame after frame, which keeps no capture, then
+        // stopping.
+        for (int i = 0; i < 4; ++i) {
+            cursorAt(420 + 3 * i, 310);
+            frames(1);
+        }
+        frames(3);
         // The fallback to Low Level, and a handler putting the level back to
         // none while the screen stays still.
         Form1->SimulationOn = 0;
