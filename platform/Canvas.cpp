@@ -310,18 +310,23 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
     };
     std::int64_t lastSourceRow = -1;
     const std::uint8_t* lastOut = nullptr;
+    // The rows written, reached from the first: the target counts one
+    // change for the whole drawing, not one per row.
+    QImage& written = kind == TargetKind::Other ? rows : *m_target;
+    std::uint8_t* const first = written.bits();
+    const std::size_t stride = static_cast<std::size_t>(written.bytesPerLine());
     for (std::int64_t j = j0; j < j1; ++j) {
         const std::int64_t sourceRow = j * sh / dh;
         std::uint8_t* out = nullptr;
         switch (kind) {
         case TargetKind::Rgb32:
-            out = m_target->scanLine(static_cast<int>(dst.Top + j)) + 4 * static_cast<std::size_t>(x0);
+            out = first + static_cast<std::size_t>(dst.Top + j) * stride + 4 * static_cast<std::size_t>(x0);
             break;
         case TargetKind::Bgr888:
-            out = m_target->scanLine(static_cast<int>(dst.Top + j)) + 3 * static_cast<std::size_t>(x0);
+            out = first + static_cast<std::size_t>(dst.Top + j) * stride + 3 * static_cast<std::size_t>(x0);
             break;
         case TargetKind::Other:
-            out = rows.scanLine(static_cast<int>(j - j0));
+            out = first + static_cast<std::size_t>(j - j0) * stride;
             break;
         }
         // Enlarging repeats each source row; the first copy is reused.
@@ -350,8 +355,7 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
             const std::uint32_t* words = sourceWords(in);
             auto* o = reinterpret_cast<std::uint32_t*>(out);
             if (uniformRun == 2) {
-                for (std::size_t s = 0; s < m_rowWords.size(); ++s, o += 2)
-                    o[0] = o[1] = words[s];
+                DoubleWords(words, o, m_rowWords.size());
             } else {
                 for (std::size_t s = 0; s < m_runs.size(); ++s)
                     for (int t = 0; t < m_runs[s]; ++t)
