@@ -60,7 +60,9 @@ void RepeatedFrame::remember(const platform::Bitmap24& capture, bool rewritten, 
     if (!m_enabled)
         return;
     m_rewritten = rewritten;
-    if (rewritten)
+    // Without the capture kept, the next frame cannot be a repeat: the
+    // result would not be asked for.
+    if (rewritten && m_kept)
         m_result.assign(capture);
     m_outputs = outputs;
     m_valid = true;
