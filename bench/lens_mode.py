@@ -42,6 +42,7 @@ def main():
         sys.exit("lens_mode: unknown step %s" % step)
     back = harness.pointer()
     lens = RunningLens()
+    place = lens.rect()
     if step == "smooth":
         lens.click_control(SMOOTH_BOX)
     else:
@@ -51,6 +52,11 @@ def main():
         dialog.click(rect, within, dx)
         dialog.wait_closed()
     harness.move_pointer(*back)
+    # A click that missed could have left the lens elsewhere (over the
+    # measured square, or under the pointer), which would measure something
+    # else.
+    if lens.rect() != place:
+        sys.exit("lens_mode: the lens moved from %s to %s" % (place, lens.rect()))
 
 
 if __name__ == "__main__":
