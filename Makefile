@@ -85,6 +85,7 @@ soak: build
 	    --ppm $(abspath $(BUILD))/e2e-artifacts/soak/desktop.ppm -- /usr/bin/python3 tests/e2e/soak_test.py
 
 bench: build
+	@./scripts/install-deps.sh --bench
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 format:

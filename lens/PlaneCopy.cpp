@@ -2,8 +2,6 @@
 
 #include "platform/CpuFeatures.h"
 
-#include "platform/RowSplit.h"
-
 #include <cstddef>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -79,11 +77,9 @@ void CopyToPlanes(const platform::Bitmap24& bmp, int sourceWidth, std::uint8_t* 
             rowToPlanes(bmp.scanLine(y), width, red + base, green + base, blue + base);
         }
     };
-    // Rows overlap in the planes when the stride is narrower than the
-    // bitmap; the later row must win, so such a copy stays in one piece.
-    if (sourceWidth < width) {
-        copyRows(0, 0, height);
-        return;
-    }
-    SplitRows(height, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), copyRows);
+    // In one piece: a copy this light is bound by memory, which a second
+    // core does not widen, while handing half of it over costs both threads
+    // a wake-up every frame. (Rows overlap in the planes when the stride is
+    // narrower than the bitmap; the later row wins.)
+    copyRows(0, 0, height);
 }

@@ -1,7 +1,8 @@
 // A lens frame whose inputs and capture are those of the frame on show would
 // compute what that frame computed: it can take what that frame left instead
 // of doing the work again. A still lens then costs little more than its
-// capture.
+// capture, and once a repeat has shown that capture to be settled, not even
+// that while the screen can vouch that nothing under it changed.
 #pragma once
 
 #include "platform/Bitmap24.h"
@@ -53,16 +54,29 @@ public:
     // `capture` (those the capture left from before included) are those of
     // the frame on show and `picture` is still the key of the picture it
     // drew. Then `capture` and `outputs` become what that frame left.
-    // Otherwise this frame's inputs and capture are kept for the next.
+    // Otherwise this frame's inputs are kept for the next, and its capture
+    // too unless the cursor or the lens keeps moving.
     bool repeats(const FrameInputs& inputs, std::int64_t picture, platform::Bitmap24& capture,
                  FrameOutputs& outputs);
+    // Asked before the capture: true when the frame on show was itself a
+    // repeat, `screenUnchanged` vouches that the screen under its capture
+    // has not changed since, `inputs` and `picture` are as then, and
+    // `capture` is the key CaptureBitmap's image had when that frame ended.
+    // A capture now would then write, over what that frame left, the very
+    // bitmap it compared (the repeat showed what it left to be settled), so
+    // the frame may skip it: `outputs` become what that frame left.
+    bool repeatsUnread(const FrameInputs& inputs, std::int64_t picture, std::int64_t capture,
+                       bool screenUnchanged, FrameOutputs& outputs);
     // After the processing: what it left. `rewritten` says whether it
     // rewrote the capture.
     void remember(const platform::Bitmap24& capture, bool rewritten, const FrameOutputs& outputs);
     // After the overlay: the key of the picture now on show.
     void shown(std::int64_t picture);
+    // At the end of every frame's processing: the key of CaptureBitmap's
+    // image as the frame leaves it.
+    void settled(std::int64_t capture) { m_captureKey = capture; }
     // A frame whose work nothing here can stand in for.
-    void forget() { m_valid = false; }
+    void forget() { m_valid = m_settled = false; }
 
     std::uint64_t count() const { return m_count; }
 
@@ -72,7 +86,11 @@ private:
     FrameInputs m_inputs{};
     std::int64_t m_picture = 0;
     platform::Bitmap24 m_capture, m_result;
+    bool m_kept = false;   // m_capture holds the capture of the frame with m_inputs
+    bool m_moving = false; // the last frame found the cursor or the lens moved
     bool m_rewritten = false;
+    bool m_settled = false; // the frame on show repeated the one before
+    std::int64_t m_captureKey = 0;
     FrameOutputs m_outputs{};
     std::uint64_t m_count = 0;
 };

@@ -1,6 +1,7 @@
 #include "lens/vistrelUnit.h"
 
 #include "app/About.h"
+#include "lens/ColourStage.h"
 #include "lens/FrameGeometry.h"
 #include "lens/PlaneCopy.h"
 #include "lens/ProbeText.h"
@@ -14,7 +15,6 @@
 #include "platform/QtSetup.h"
 #include "platform/Screen.h"
 #include "vision/ColourCache.h"
-#include "lens/ColourStage.h"
 #include "vision/ColourVision.h"
 #include "vision/HueCurve.h"
 #include "vision/Setup.h"
@@ -376,16 +376,23 @@ struct CaptureFailed : std::exception {
 // The guarded steps, from the capture to the enlarged picture; true when the
 // frame repeated the one on show and so drew nothing.
 bool TForm1::processFrame() {
-    if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
-        throw CaptureFailed();
     const ColourStage stage = StageFor(SimulationOn, CorrectionOn, ColourBlindLevel);
     // The fallback changes the settings: such a frame is never a repeat.
-    if (stage != ColourStage::LowLevelFallback) {
-        FrameOutputs left;
-        if (m_repeatedFrame.repeats(frameInputs(), Image1->Picture().cacheKey(), *CaptureBitmap, left)) {
-            outputFields() = left;
-            return true;
-        }
+    const bool mayRepeat = stage != ColourStage::LowLevelFallback;
+    FrameOutputs left;
+    if (mayRepeat && m_repeatedFrame.repeatsUnread(frameInputs(), Image1->Picture().cacheKey(),
+                                                   CaptureBitmap->image().cacheKey(),
+                                                   ScreenCanvas->unchangedSinceCopy(SourceRect), left)) {
+        outputFields() = left;
+        return true;
+    }
+    if (!ScreenCanvas->copyTo(SourceRect, *CaptureBitmap, CaptureRect.Left, CaptureRect.Top))
+        throw CaptureFailed();
+    if (mayRepeat &&
+        m_repeatedFrame.repeats(frameInputs(), Image1->Picture().cacheKey(), *CaptureBitmap, left)) {
+        outputFields() = left;
+        m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
+        return true;
     }
     if (CheckBox1->Checked())
         probeColour();
@@ -399,6 +406,7 @@ bool TForm1::processFrame() {
     else
         m_repeatedFrame.remember(*CaptureBitmap, RewritesCapture(stage) || SquintPosition != 15,
                                  outputFields());
+    m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
     return false;
 }
 
@@ -429,8 +437,9 @@ void TForm1::applyColourStage(ColourStage stage) {
 // the lens picture.
 void TForm1::enlarge(Canvas& image) {
     if (SquintPosition != 15) {
-        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane.get(), GreenPlane.get(), BluePlane.get(), SquintAngle,
-                     SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed, ProbeGreen, ProbeBlue);
+        RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane.get(), GreenPlane.get(),
+                     BluePlane.get(), SquintAngle, SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed,
+                     ProbeGreen, ProbeBlue);
         image.StretchDraw(DisplayRect, *CaptureBitmap);
     } else if (SmoothOn) {
         if (!smoothEnlargeAndPaint(image))

@@ -72,6 +72,20 @@ void spanColumns(std::int64_t lr, std::int64_t half, std::int64_t& first, std::i
 
 Canvas::Canvas(QImage* target) : m_target(target) {}
 
+Canvas::HeldRows::HeldRows(Canvas& canvas) : m_canvas(canvas) {
+    QImage* target = canvas.m_target;
+    if (canvas.m_rows || !target || target->isNull() || kindOf(*target) == TargetKind::Other)
+        return;
+    canvas.m_rows = target->bits();
+    canvas.m_stride = static_cast<std::size_t>(target->bytesPerLine());
+    m_holds = true;
+}
+
+Canvas::HeldRows::~HeldRows() {
+    if (m_holds)
+        m_canvas.m_rows = nullptr;
+}
+
 void Canvas::fillSpan(int y, int x0, int x1, TColor color) {
     if (!m_target || y < 0 || y >= m_target->height())
         return;
@@ -83,12 +97,14 @@ void Canvas::fillSpan(int y, int x0, int x1, TColor color) {
     switch (kindOf(*m_target)) {
     case TargetKind::Rgb32: {
         const std::uint32_t word = 0xFF000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | b;
-        auto* row = reinterpret_cast<std::uint32_t*>(m_target->scanLine(y));
+        auto* row = reinterpret_cast<std::uint32_t*>(m_rows ? m_rows + static_cast<std::size_t>(y) * m_stride
+                                                            : m_target->scanLine(y));
         std::fill(row + x0, row + x1 + 1, word);
         break;
     }
     case TargetKind::Bgr888: {
-        std::uint8_t* p = m_target->scanLine(y) + 3 * x0;
+        std::uint8_t* p =
+            (m_rows ? m_rows + static_cast<std::size_t>(y) * m_stride : m_target->scanLine(y)) + 3 * x0;
         for (int x = x0; x <= x1; ++x, p += 3) {
             p[0] = b;
             p[1] = g;
@@ -125,14 +141,27 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
     auto clampX = [xLimit](std::int64_t x) {
         return static_cast<int>(std::clamp<std::int64_t>(x, -1, xLimit));
     };
+    EllipseSpans& spans = m_ellipse;
+    if (spans.outerP != outerP || spans.outerQ != outerQ || spans.innerP != innerP ||
+        spans.innerQ != innerQ || spans.centre != t + b || spans.first != yFirst || spans.last != yLast) {
+        spans.outer.clear();
+        spans.inner.clear();
+        for (std::int64_t y = yFirst; y <= yLast; ++y) {
+            const std::int64_t v = 2 * y + 1 - (t + b);
+            spans.outer.push_back(halfSpan(outerP, outerQ, v));
+            spans.inner.push_back(halfSpan(innerP, innerQ, v));
+        }
+        spans.outerP = outerP, spans.outerQ = outerQ, spans.innerP = innerP, spans.innerQ = innerQ;
+        spans.centre = t + b, spans.first = yFirst, spans.last = yLast;
+    }
+    const HeldRows held(*this);
     for (std::int64_t y = yFirst; y <= yLast; ++y) {
-        const std::int64_t v = 2 * y + 1 - (t + b);
-        const std::int64_t outerHalf = halfSpan(outerP, outerQ, v);
+        const std::int64_t outerHalf = spans.outer[static_cast<std::size_t>(y - yFirst)];
         if (outerHalf < 0)
             continue;
         std::int64_t o0, o1;
         spanColumns(l + r, outerHalf, o0, o1);
-        const std::int64_t innerHalf = halfSpan(innerP, innerQ, v);
+        const std::int64_t innerHalf = spans.inner[static_cast<std::size_t>(y - yFirst)];
         const int row = static_cast<int>(y);
         if (innerHalf < 0) {
             fillSpan(row, clampX(o0), clampX(o1), PenColor);
@@ -165,6 +194,7 @@ void Canvas::penDot(int x, int y) {
 
 void Canvas::LineTo(int x, int y) {
     if (m_target && !m_target->isNull()) {
+        const HeldRows held(*this);
         // Bresenham; the end point is left for the next segment to draw.
         std::int64_t cx = m_penX, cy = m_penY;
         const std::int64_t dx = std::abs(static_cast<std::int64_t>(x) - cx);
@@ -310,18 +340,23 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
     };
     std::int64_t lastSourceRow = -1;
     const std::uint8_t* lastOut = nullptr;
+    // The rows written, reached from the first: the target counts one
+    // change for the whole drawing, not one per row.
+    QImage& written = kind == TargetKind::Other ? rows : *m_target;
+    std::uint8_t* const first = written.bits();
+    const std::size_t stride = static_cast<std::size_t>(written.bytesPerLine());
     for (std::int64_t j = j0; j < j1; ++j) {
         const std::int64_t sourceRow = j * sh / dh;
         std::uint8_t* out = nullptr;
         switch (kind) {
         case TargetKind::Rgb32:
-            out = m_target->scanLine(static_cast<int>(dst.Top + j)) + 4 * static_cast<std::size_t>(x0);
+            out = first + static_cast<std::size_t>(dst.Top + j) * stride + 4 * static_cast<std::size_t>(x0);
             break;
         case TargetKind::Bgr888:
-            out = m_target->scanLine(static_cast<int>(dst.Top + j)) + 3 * static_cast<std::size_t>(x0);
+            out = first + static_cast<std::size_t>(dst.Top + j) * stride + 3 * static_cast<std::size_t>(x0);
             break;
         case TargetKind::Other:
-            out = rows.scanLine(static_cast<int>(j - j0));
+            out = first + static_cast<std::size_t>(j - j0) * stride;
             break;
         }
         // Enlarging repeats each source row; the first copy is reused.
@@ -350,8 +385,7 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
             const std::uint32_t* words = sourceWords(in);
             auto* o = reinterpret_cast<std::uint32_t*>(out);
             if (uniformRun == 2) {
-                for (std::size_t s = 0; s < m_rowWords.size(); ++s, o += 2)
-                    o[0] = o[1] = words[s];
+                DoubleWords(words, o, m_rowWords.size());
             } else {
                 for (std::size_t s = 0; s < m_runs.size(); ++s)
                     for (int t = 0; t < m_runs[s]; ++t)

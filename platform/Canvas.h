@@ -56,7 +56,30 @@ private:
     void fillSpan(int y, int x0, int x1, TColor color); // x1 inclusive, clipped here
     void penDot(int x, int y);
 
+    // While an ellipse or a line is drawn, its spans reach the target's rows
+    // from one detach: the target counts one change for the drawing, and a
+    // span costs no call into the image.
+    class HeldRows {
+    public:
+        explicit HeldRows(Canvas& canvas);
+        ~HeldRows();
+        HeldRows(const HeldRows&) = delete;
+        HeldRows& operator=(const HeldRows&) = delete;
+
+    private:
+        Canvas& m_canvas;
+        bool m_holds = false;
+    };
+
     QImage* m_target = nullptr;
+    std::uint8_t* m_rows = nullptr; // set while HeldRows holds them
+    std::size_t m_stride = 0;
+    // The last ellipse's doubled half-spans, outer and inner, row by row from
+    // its first: the lens draws the same ring every frame.
+    struct EllipseSpans {
+        std::int64_t outerP = -1, outerQ = -1, innerP = -1, innerQ = -1, centre = 0, first = 0, last = -1;
+        std::vector<std::int64_t> outer, inner;
+    } m_ellipse;
     int m_penX = 0;
     int m_penY = 0;
     std::vector<int> m_columns; // StretchDraw's source byte offsets, kept between calls

@@ -20,6 +20,21 @@ MemoryScreen::MemoryScreen(QImage picture, QSize primary)
 
 void MemoryScreen::setPicture(QImage picture) {
     m_picture = asRgb32(std::move(picture));
+    m_copied = false;
+}
+
+void MemoryScreen::setFailing(bool failing) {
+    m_failing = failing;
+    m_copied = false;
+}
+
+void MemoryScreen::trackChanges(bool track) {
+    m_tracking = track;
+    m_copied = false;
+}
+
+bool MemoryScreen::unchangedSinceCopy(const TRect& source) {
+    return m_tracking && m_copied && source == m_copiedSource;
 }
 
 int MemoryScreen::width() const {
@@ -31,8 +46,11 @@ int MemoryScreen::height() const {
 
 bool MemoryScreen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
     ++m_captures;
+    m_copied = false;
     if (m_failing)
         return false;
+    m_copied = true;
+    m_copiedSource = source;
     if (dst.isEmpty() || m_picture.isNull())
         return true;
     // Offsets (i, j) into the source square that land on both the picture and

@@ -2,6 +2,7 @@
 // RGB32 picture: how every lens picture is painted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -12,5 +13,8 @@ inline std::uint32_t Rgb32Of(const std::uint8_t* bgr) {
 
 // Through SSSE3's shuffle, four pixels at a time, where the processor has it.
 void BgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count);
+
+// Each of `count` words written twice in a row: out[2i] = out[2i + 1] = in[i].
+void DoubleWords(const std::uint32_t* in, std::uint32_t* out, std::size_t count);
 
 } // namespace platform

@@ -26,6 +26,15 @@ public:
     // screen could not be read.
     virtual bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) = 0;
 
+    // True when the screen can vouch that no pixel of `source` has changed
+    // since the last copyTo succeeded, and that copy read this very
+    // rectangle: a copy now would write what that one wrote. False whenever
+    // it cannot tell.
+    virtual bool unchangedSinceCopy(const TRect& source) {
+        (void)source;
+        return false;
+    }
+
     // The cursor position in screen coordinates; false when it cannot be read.
     virtual bool cursorPos(TPoint& pos) const = 0;
 };
@@ -49,10 +58,14 @@ public:
     int height() const override;
     bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) override;
     bool cursorPos(TPoint& pos) const override;
+    // Vouches only once asked to (trackChanges): a new picture or a failing
+    // switch is a change.
+    bool unchangedSinceCopy(const TRect& source) override;
 
     void setCursor(TPoint pos) { m_cursor = pos; }
-    void setFailing(bool failing) { m_failing = failing; }
+    void setFailing(bool failing);
     void setPicture(QImage picture);
+    void trackChanges(bool track);
     int captureCount() const { return m_captures; }
 
 private:
@@ -61,6 +74,9 @@ private:
     TPoint m_cursor;
     bool m_failing = false;
     int m_captures = 0;
+    bool m_tracking = false;
+    bool m_copied = false; // the picture is as the last copy, of m_copiedSource, read it
+    TRect m_copiedSource;
 };
 
 } // namespace platform

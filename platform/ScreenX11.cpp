@@ -11,6 +11,7 @@
 
 #include "platform/XcbShm.h"
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -57,6 +58,22 @@ struct X11Screen::Impl {
     Capture capture = Capture::Auto;
     bool shmUsable = false;
     ShmSegment segment; // declared after the connection: released first
+    // Drawing anywhere on the screen, reported on our own connection so that
+    // a still lens need not read the same pixels again (set up only where
+    // the connection is ours: the reports must not reach Qt's event queue).
+    // Each capture empties the damage; from then on a report comes each time
+    // the bounding box of what has been drawn grows, with that box. While no
+    // box has met the capture's source, drawing there must grow it: one
+    // report a frame for the lens's own put, where one per rectangle of its
+    // clipped region would cost both sides more than the capture saves.
+    xcb_damage_damage_t damage = 0;
+    std::uint8_t damageNotify = 0; // the event's type; 0: no reports
+    // The source of the last shared-memory capture, the sequence number of
+    // its request, and whether drawing since has touched it.
+    bool read = false;
+    TRect readSource;
+    std::uint32_t readSequence = 0;
+    bool touched = false;
 
     ~Impl() {
         if (!connection || (borrowed && !application) || xcb_connection_has_error(connection) != 0)
@@ -118,6 +135,44 @@ struct X11Screen::Impl {
         if (capture != Capture::Qt)
             shmUsable = PixelsAreBgrx(connection, screen->root_depth, screen->root_visual) && shmPresent() &&
                         trialCapture();
+        if (shmUsable && !borrowed)
+            watchDrawing();
+    }
+
+    void watchDrawing() {
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(connection, &xcb_damage_id);
+        if (!ext || !ext->present)
+            return;
+        XcbPtr<xcb_damage_query_version_reply_t> version(xcb_damage_query_version_reply(
+            connection,
+            xcb_damage_query_version(connection, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION),
+            nullptr));
+        if (!version)
+            return;
+        damage = xcb_generate_id(connection);
+        XcbPtr<xcb_generic_error_t> error(
+            xcb_request_check(connection, xcb_damage_create_checked(connection, damage, root,
+                                                                    XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX)));
+        if (!error)
+            damageNotify = static_cast<std::uint8_t>(ext->first_event + XCB_DAMAGE_NOTIFY);
+    }
+
+    // Reads the reports that have come in. Drawing the server did before it
+    // handled the capture request (an earlier sequence number) is in the
+    // capture already; drawing between the capture and the emptying that
+    // follows it has a report of its own.
+    void takeReports() {
+        while (xcb_generic_event_t* raw = xcb_poll_for_event(connection)) {
+            XcbPtr<xcb_generic_event_t> event(raw);
+            if ((event->response_type & 0x7F) != damageNotify || !read || touched)
+                continue;
+            if (static_cast<std::int32_t>(event->full_sequence - readSequence) < 0)
+                continue;
+            const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(raw);
+            const std::int64_t left = notify->area.x, top = notify->area.y;
+            touched = left < readSource.Right && left + notify->area.width > readSource.Left &&
+                      top < readSource.Bottom && top + notify->area.height > readSource.Top;
+        }
     }
 
     bool shmPresent() {
@@ -135,6 +190,7 @@ struct X11Screen::Impl {
         shmUsable = true;
         const bool ok = shmCopy(CaptureClip{0, 0, 0, 0, 1, 1}, probe);
         shmUsable = false;
+        read = false;
         return ok;
     }
 
@@ -148,6 +204,7 @@ struct X11Screen::Impl {
     }
 
     bool shmCopy(const CaptureClip& clip, Bitmap24& dst) {
+        read = false;
         const std::size_t stride = 4 * static_cast<std::size_t>(clip.width);
         const std::size_t bytes = stride * static_cast<std::size_t>(clip.height);
         if (segment.size() < bytes) {
@@ -155,18 +212,24 @@ struct X11Screen::Impl {
             if (!segment.create(connection, rounded))
                 return false;
         }
+        // Reports of drawing before this request are of no more use.
+        if (damageNotify)
+            takeReports();
         xcb_generic_error_t* rawError = nullptr;
-        XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-            connection,
-            xcb_shm_get_image(connection, root, static_cast<std::int16_t>(clip.srcX),
-                              static_cast<std::int16_t>(clip.srcY), static_cast<std::uint16_t>(clip.width),
-                              static_cast<std::uint16_t>(clip.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                              segment.seg(), 0),
-            &rawError));
+        const xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
+            connection, root, static_cast<std::int16_t>(clip.srcX), static_cast<std::int16_t>(clip.srcY),
+            static_cast<std::uint16_t>(clip.width), static_cast<std::uint16_t>(clip.height), ~0u,
+            XCB_IMAGE_FORMAT_Z_PIXMAP, segment.seg(), 0);
+        if (damageNotify)
+            xcb_damage_subtract(connection, damage, XCB_NONE, XCB_NONE);
+        XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection, cookie, &rawError));
         XcbPtr<xcb_generic_error_t> error(rawError);
         if (error || !reply || reply->size < bytes)
             return false;
         BgrxToBitmap(segment.data(), stride, clip, dst);
+        readSequence = cookie.sequence;
+        touched = false;
+        read = true;
         return true;
     }
 
@@ -220,6 +283,7 @@ int X11Screen::height() const {
 }
 
 bool X11Screen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
+    m->read = false; // until a shared-memory capture has read it
     const bool alive = m->alive();
     const bool useShm = alive && m->shmUsable && m->capture != Capture::Qt;
     const bool useQt = !useShm && m->capture != Capture::SharedMemory && qGuiApp;
@@ -232,6 +296,7 @@ bool X11Screen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
     if (dst.isEmpty() || !ClipCapture(source, screenW, screenH, dst, dstX, dstY, clip))
         return true; // nothing of the square is on the screen: nothing to write
     if (useShm) {
+        m->readSource = source;
         if (m->shmCopy(clip, dst))
             return true;
         // The root may have shrunk (a mode change): clip again once.
@@ -241,6 +306,13 @@ bool X11Screen::copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) {
         return m->shmCopy(clip, dst);
     }
     return m->qtCopy(clip, dst);
+}
+
+bool X11Screen::unchangedSinceCopy(const TRect& source) {
+    if (!m->alive() || m->damageNotify == 0 || !m->read)
+        return false;
+    m->takeReports();
+    return !m->touched && source == m->readSource;
 }
 
 bool X11Screen::cursorPos(TPoint& pos) const {

@@ -31,6 +31,9 @@ public:
     int width() const override;
     int height() const override;
     bool copyTo(const TRect& source, Bitmap24& dst, int dstX, int dstY) override;
+    // Through X Damage reports on the root window, where the captures go
+    // through shared memory on a connection of our own.
+    bool unchangedSinceCopy(const TRect& source) override;
     bool cursorPos(TPoint& pos) const override;
 
     bool hasConnection() const;   // an X connection is open and healthy

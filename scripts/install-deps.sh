@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Vistrel
-# need, and only those that are missing. Uses sudo when not root.
+# need, and only those that are missing. Uses sudo when not root. --bench
+# adds what the benchmarks use besides: xzoom, the peer bench/cpu_share.sh
+# measures against, and perf for profiling both processes.
 set -euo pipefail
 
 packages=(
   build-essential cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxext-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxext-dev
   xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick openbox picom
   python3 python3-xlib
   fonts-thai-tlwg fonts-dejavu-core fonts-liberation2
@@ -17,6 +19,10 @@ packages=(
   mutter xwayland pipewire pipewire-bin wireplumber libpipewire-0.3-dev libspa-0.2-dev
   xdg-desktop-portal xdg-desktop-portal-gnome qt6-wayland
 )
+
+if [ "${1:-}" = --bench ]; then
+  packages+=(xzoom linux-perf xtrace)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -47,6 +47,37 @@ class Lens(LensTestCase):
                 square = desktop_square(self.desktop, *cursor, 4, self.size)
                 self.assertLensShows("follow%d-%d" % cursor, stretched(square, self.size))
 
+    def test_a_still_lens_shows_what_changes_under_it(self):
+        # The pointer stays put while a window opens over part of the square
+        # and is drawn on: each change shows, and so does the desktop again
+        # once the window has gone.
+        harness.move_pointer(*CURSOR)
+        zoom = self.lens.zoom
+        plain = stretched(desktop_square(self.desktop, *CURSOR, zoom, self.size), self.size)
+        self.assertLensShows("still-before", plain)
+        x, y, w, h = CURSOR[0] - 30, CURSOR[1] - 20, 50, 40
+        d = harness.x_display()
+        s = d.screen()
+        win = s.root.create_window(x, y, w, h, 0, s.root_depth, background_pixel=0x00C08040,
+                                   override_redirect=True)
+        try:
+            changed = harness.Picture(self.desktop.width, self.desktop.height, self.desktop.rgb)
+            win.map()
+            d.sync()
+            changed.fill(x, y, w, h, (0xC0, 0x80, 0x40))
+            square = desktop_square(changed, *CURSOR, zoom, self.size)
+            self.assertLensShows("still-window", stretched(square, self.size))
+            gc = win.create_gc(foreground=0x002060A0)
+            win.fill_rectangle(gc, 10, 5, 20, 15)
+            d.sync()
+            changed.fill(x + 10, y + 5, 20, 15, (0x20, 0x60, 0xA0))
+            square = desktop_square(changed, *CURSOR, zoom, self.size)
+            self.assertLensShows("still-drawn", stretched(square, self.size))
+        finally:
+            win.destroy()
+            d.sync()
+        self.assertLensShows("still-after", plain)
+
 
 class CommandLine(LensTestCase):
     """The program reads no command line, and Qt gets none of it either."""

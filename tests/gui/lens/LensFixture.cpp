@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 std::ostream& operator<<(std::ostream& os, const Rgb& c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
@@ -97,7 +98,7 @@ LensState lensState(const std::vector<std::string>& boxes) {
     if (!f.ScanLine)
         s["ScanLine"] = "none";
     for (int y = 0; f.CaptureBitmap && y < f.CaptureBitmap->height(); ++y)
-        if (f.ScanLine == f.CaptureBitmap->scanLine(y))
+        if (f.ScanLine == std::as_const(*f.CaptureBitmap).scanLine(y)) // a read keeps the image key
             s["ScanLine"] = "row " + std::to_string(y);
     s["CaptureBitmap"] = bitmapHash(f.CaptureBitmap.get());
     s["SmoothBitmap"] = bitmapHash(f.SmoothBitmap.get());

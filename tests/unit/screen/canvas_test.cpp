@@ -257,6 +257,36 @@ TEST(CanvasEllipse, ClearBrushKeepsTheInsideAndAWidePenIsCentredOnTheCurve) {
     }
 }
 
+// A canvas keeps the last ellipse's spans: one drawing ellipse after ellipse
+// (moved across, moved down, another size, clipped by a lower target, a
+// wider pen) draws each as a fresh canvas would.
+TEST(CanvasEllipse, EachOfASeriesIsDrawnAsByAFreshCanvas) {
+    const struct {
+        TRect box;
+        int pen, targetHeight;
+    } series[] = {{{7, 7, 90, 70}, 8, 100}, {{7, 7, 90, 70}, 8, 100}, {{12, 7, 95, 70}, 8, 100},
+                  {{7, 9, 90, 72}, 8, 100}, {{7, 7, 60, 50}, 8, 100}, {{7, 7, 90, 70}, 8, 40},
+                  {{7, 7, 90, 70}, 8, 100}, {{7, 7, 90, 70}, 1, 100}};
+    Canvas canvas; // given each target in turn
+    for (const auto& e : series) {
+        SCOPED_TRACE(testing::Message() << "box " << e.box.Left << "," << e.box.Top << " pen " << e.pen
+                                        << " height " << e.targetHeight);
+        QImage drawn = filledTarget(100, e.targetHeight, QImage::Format_RGB32);
+        QImage fresh = drawn.copy();
+        for (auto [image, c] :
+             {std::pair{&drawn, &canvas}, std::pair{&fresh, static_cast<Canvas*>(nullptr)}}) {
+            Canvas own(image);
+            Canvas& use = c ? *c : own;
+            use.setTarget(image);
+            use.PenColor = colour(0, 0, 128);
+            use.PenWidth = e.pen;
+            use.Brush = BrushStyle::Clear;
+            use.Ellipse(e.box.Left, e.box.Top, e.box.Right, e.box.Bottom);
+        }
+        EXPECT_EQ(drawn, fresh);
+    }
+}
+
 TEST(CanvasEllipse, EmptyBoxDrawsNothingAndReversedBoxIsNormalised) {
     QImage a = filledTarget(20, 20, QImage::Format_RGB32), b = a;
     Canvas(&a).Ellipse(5, 5, 5, 15);
