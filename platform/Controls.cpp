@@ -1,6 +1,7 @@
 #include "platform/Controls.h"
 
 #include "platform/Application.h"
+#include "platform/DesktopSession.h"
 
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -310,7 +311,10 @@ void TImage::Present() {
     const bool exposed = isVisible() && native && native->isExposed() && !m_picture.isNull();
     if (exposed && m_wantDirect && !m_triedDirect) {
         m_triedDirect = true;
-        m_shared = SharedPictureX11::open(static_cast<std::uint32_t>(window()->winId()));
+        // Under Xwayland our own puts into the window never showed (seen with
+        // mutter 43): there Qt's painting is the only one that does.
+        if (!IsWaylandSession())
+            m_shared = SharedPictureX11::open(static_cast<std::uint32_t>(window()->winId()));
         if (m_shared)
             native->installEventFilter(this);
     }

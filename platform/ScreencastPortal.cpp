@@ -28,7 +28,8 @@ const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kInterface = QStringLiteral("org.freedesktop.portal.ScreenCast");
 constexpr unsigned kMonitorSource = 1;
-constexpr unsigned kCursorAsMetadata = 2;
+// The portal's cursor modes are flags: 1 hidden, 2 embedded, 4 metadata.
+constexpr unsigned kCursorAsMetadata = 4;
 constexpr unsigned kPersistWhileRunning = 1;
 constexpr unsigned kResponseCancelled = 1;
 
