@@ -1,5 +1,8 @@
 #include "platform/Screen.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+
 #include <utility>
 
 namespace platform {
@@ -12,6 +15,15 @@ std::unique_ptr<Screen>& screenSlot() {
 }
 
 } // namespace
+
+bool QtCursorPos(TPoint& pos) {
+    if (!qGuiApp)
+        return false;
+    const QPoint p = QCursor::pos();
+    pos.x = p.x();
+    pos.y = p.y();
+    return true;
+}
 
 Screen& currentScreen() {
     std::unique_ptr<Screen>& screen = screenSlot();

@@ -44,6 +44,9 @@ Screen& currentScreen();
 // Replaces the screen (tests install a MemoryScreen); returns the previous one.
 std::unique_ptr<Screen> setCurrentScreen(std::unique_ptr<Screen> screen);
 
+// The pointer as Qt's platform sees it; false without a GUI application.
+bool QtCursorPos(TPoint& pos);
+
 // The real screen of the running display (X11 root window on Linux).
 std::unique_ptr<Screen> createSystemScreen();
 

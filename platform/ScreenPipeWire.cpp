@@ -2,7 +2,6 @@
 
 #include "platform/CaptureRows.h"
 
-#include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
@@ -403,12 +402,7 @@ bool PipeWireScreen::cursorPos(TPoint& pos) const {
     }
     // Until the compositor reports it, the pointer as the X server sees it
     // (right only over X windows).
-    if (!qGuiApp)
-        return false;
-    const QPoint p = QCursor::pos();
-    pos.x = p.x();
-    pos.y = p.y();
-    return true;
+    return QtCursorPos(pos);
 }
 
 } // namespace platform

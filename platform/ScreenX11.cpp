@@ -325,12 +325,7 @@ bool X11Screen::cursorPos(TPoint& pos) const {
         pos.y = pointer->root_y;
         return true;
     }
-    if (!qGuiApp)
-        return false;
-    const QPoint p = QCursor::pos();
-    pos.x = p.x();
-    pos.y = p.y();
-    return true;
+    return QtCursorPos(pos);
 }
 
 } // namespace platform

@@ -63,4 +63,75 @@ QVariantMap ReadVariantMap(const QVariant& value) {
     return inner.toMap();
 }
 
+DBusScreencast::DBusScreencast(QString service, QString sessionInterface, QString endMethod)
+    : m_service(std::move(service)), m_sessionInterface(std::move(sessionInterface)),
+      m_endMethod(std::move(endMethod)) {}
+
+DBusScreencast::~DBusScreencast() {
+    endSession();
+    // Not inside one of its own replies: it can go at once.
+    m_context.reset();
+}
+
+void DBusScreencast::close() {
+    endSession();
+    DropContext(m_context);
+}
+
+void DBusScreencast::begin(Opened opened, Failed failed) {
+    close();
+    m_context = std::make_unique<QObject>();
+    m_opened = std::move(opened);
+    m_failed = std::move(failed);
+}
+
+void DBusScreencast::setSession(const QString& path) {
+    m_session = path;
+    new DBusSignal(m_context.get(), m_service, m_session, m_sessionInterface, QStringLiteral("Closed"),
+                   [this](const QDBusMessage&) { sessionClosed(); });
+}
+
+void DBusScreencast::succeed(const ScreencastStream& stream) {
+    Opened opened = std::move(m_opened);
+    m_failed = nullptr;
+    if (opened)
+        opened(stream);
+}
+
+void DBusScreencast::fail(const std::string& message) {
+    Failed failed = std::move(m_failed);
+    m_opened = nullptr;
+    close();
+    if (failed)
+        failed(message);
+}
+
+bool DBusScreencast::ok(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return true;
+    fail(failureOf(reply));
+    return false;
+}
+
+std::string DBusScreencast::failureOf(const QDBusMessage& error) const {
+    return "Could not start screen capture: " + error.errorMessage().toStdString();
+}
+
+void DBusScreencast::endSession() {
+    if (!m_session.isEmpty())
+        QDBusConnection::sessionBus().asyncCall(
+            QDBusMessage::createMethodCall(m_service, m_session, m_sessionInterface, m_endMethod));
+    m_session.clear();
+}
+
+void DBusScreencast::sessionClosed() {
+    if (m_opened) {
+        fail("Could not start screen capture: the desktop's screen cast ended before it began");
+        return;
+    }
+    m_session.clear();
+    if (closed)
+        closed();
+}
+
 } // namespace platform

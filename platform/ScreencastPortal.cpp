@@ -41,22 +41,18 @@ const char* const kRefused =
 const char* const kNoCursor =
     "Could not start screen capture: the desktop's screen cast cannot tell where the pointer is";
 
-class PortalScreencast : public ScreencastSession {
+class PortalScreencast : public DBusScreencast {
 public:
-    ~PortalScreencast() override {
-        stop();
-        m_context.reset();
-    }
+    PortalScreencast()
+        : DBusScreencast(kService, QStringLiteral("org.freedesktop.portal.Session"),
+                         QStringLiteral("Close")) {}
 
     void open(Opened opened, Failed failed) override {
-        close();
-        m_context = std::make_unique<QObject>();
-        m_opened = std::move(opened);
-        m_failed = std::move(failed);
+        begin(std::move(opened), std::move(failed));
         QDBusMessage get = QDBusMessage::createMethodCall(
             kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
         get << kInterface;
-        CallAsync(m_context.get(), get, [this](const QDBusMessage& reply) {
+        CallAsync(context(), get, [this](const QDBusMessage& reply) {
             if (reply.type() == QDBusMessage::ErrorMessage) {
                 fail(kNoPortal);
                 return;
@@ -75,37 +71,7 @@ public:
         });
     }
 
-    void close() override {
-        stop();
-        DropContext(m_context);
-    }
-
 private:
-    void stop() {
-        if (!m_session.isEmpty()) {
-            QDBusMessage call = QDBusMessage::createMethodCall(
-                kService, m_session, QStringLiteral("org.freedesktop.portal.Session"),
-                QStringLiteral("Close"));
-            QDBusConnection::sessionBus().asyncCall(call);
-        }
-        m_session.clear();
-    }
-
-    void fail(const std::string& message) {
-        Failed failed = std::move(m_failed);
-        m_opened = nullptr;
-        close();
-        if (failed)
-            failed(message);
-    }
-
-    bool ok(const QDBusMessage& reply) {
-        if (reply.type() != QDBusMessage::ErrorMessage)
-            return true;
-        fail("Could not start screen capture: " + reply.errorMessage().toStdString());
-        return false;
-    }
-
     // Calls a portal method that answers through a Request: subscribes to
     // the request's Response before the call, since the path is known from
     // the handle token, and calls `then` with the results of a granted one.
@@ -115,7 +81,7 @@ private:
         QString sender = QDBusConnection::sessionBus().baseService().mid(1);
         sender.replace(QLatin1Char('.'), QLatin1Char('_'));
         const QString path = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-        new DBusSignal(m_context.get(), kService, path, QStringLiteral("org.freedesktop.portal.Request"),
+        new DBusSignal(context(), kService, path, QStringLiteral("org.freedesktop.portal.Request"),
                        QStringLiteral("Response"), [this, then](const QDBusMessage& response) {
                            const unsigned code = response.arguments().value(0).toUInt();
                            if (code != 0) {
@@ -131,17 +97,14 @@ private:
         arguments.append(options);
         QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
         call.setArguments(arguments);
-        CallAsync(m_context.get(), call, [this](const QDBusMessage& reply) { ok(reply); });
+        CallAsync(context(), call, [this](const QDBusMessage& reply) { ok(reply); });
     }
 
     void createSession() {
         const QVariantMap options{
             {QStringLiteral("session_handle_token"), QStringLiteral("vistrel%1").arg(++m_tokens)}};
         request(QStringLiteral("CreateSession"), {}, options, [this](const QVariantMap& results) {
-            m_session = results.value(QStringLiteral("session_handle")).toString();
-            new DBusSignal(m_context.get(), kService, m_session,
-                           QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Closed"),
-                           [this](const QDBusMessage&) { sessionClosed(); });
+            setSession(results.value(QStringLiteral("session_handle")).toString());
             selectSources();
         });
     }
@@ -155,12 +118,12 @@ private:
             if (!m_restoreToken.isEmpty())
                 options.insert(QStringLiteral("restore_token"), m_restoreToken);
         }
-        request(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(m_session))}, options,
+        request(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(session()))}, options,
                 [this](const QVariantMap&) { start(); });
     }
 
     void start() {
-        request(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(m_session)), QString()}, {},
+        request(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session())), QString()}, {},
                 [this](const QVariantMap& results) {
                     m_restoreToken = results.value(QStringLiteral("restore_token")).toString();
                     if (!readStream(results.value(QStringLiteral("streams")))) {
@@ -198,8 +161,8 @@ private:
     void openRemote() {
         QDBusMessage call =
             QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("OpenPipeWireRemote"));
-        call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap{};
-        CallAsync(m_context.get(), call, [this](const QDBusMessage& reply) {
+        call << QVariant::fromValue(QDBusObjectPath(session())) << QVariantMap{};
+        CallAsync(context(), call, [this](const QDBusMessage& reply) {
             if (!ok(reply))
                 return;
             const QDBusUnixFileDescriptor fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
@@ -209,31 +172,14 @@ private:
             }
             ScreencastStream stream = m_stream;
             stream.pipeWireFd = ::dup(fd.fileDescriptor());
-            Opened opened = std::move(m_opened);
-            m_failed = nullptr;
-            if (opened)
-                opened(stream);
+            succeed(stream);
         });
     }
 
-    void sessionClosed() {
-        if (m_opened) {
-            fail("Could not start screen capture: the desktop's screen cast ended before it began");
-            return;
-        }
-        m_session.clear();
-        if (closed)
-            closed();
-    }
-
-    std::unique_ptr<QObject> m_context;
-    QString m_session;
     QString m_restoreToken;
     ScreencastStream m_stream;
     unsigned m_version = 0;
     unsigned m_tokens = 0;
-    Opened m_opened;
-    Failed m_failed;
 };
 
 } // namespace

@@ -370,6 +370,11 @@ class Desktop:
         """Moves the pointer and waits until the window under it has seen it
         there: the pattern client, or an X window through Xwayland."""
         seen = len(self.pattern.lines)
+        if self._where == (x, y):
+            # A move to where the pointer is already is no motion: the
+            # compositor reports nothing, and a lens started since would
+            # never hear where the pointer is. Step off and back.
+            self.session.move_pointer(x + 1 if x + 1 < self.size[0] else x - 1, y)
         deadline = time.monotonic() + timeout
         while True:
             self.session.move_pointer(x, y)
