@@ -22,16 +22,16 @@ ColourStage StageFor(int simulationOn, int correctionOn, int colourBlindLevel) {
 }
 
 void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
-                      int& probeBlue) {
+                      int& probeBlue, int left, int top) {
     switch (stage) {
     case ColourStage::SimulateRedGreen:
-        SimulateRedGreenFast(capture);
+        SimulateRedGreenFast(capture, left, top);
         return;
     case ColourStage::LowLevel:
-        CorrectLowLevelFast(capture, HueCurve);
+        CorrectLowLevelFast(capture, HueCurve, left, top);
         return;
     case ColourStage::HighLevel:
-        CorrectHighLevelFast(capture);
+        CorrectHighLevelFast(capture, left, top);
         return;
     case ColourStage::Severe:
         SevereCorrect(capture, capture.width(), capture.height(), probeRed, probeGreen, probeBlue);

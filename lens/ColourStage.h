@@ -27,8 +27,9 @@ inline bool RewritesCapture(ColourStage stage) {
 // the HSI stages). LowLevel reads HueCurve as it stands: build it first. The probe values are those the
 // severe correction leaves; the HSI stages leave them be. The HSI stages go through the per-colour fast paths
 // (vision/ColourCache.h), which leave the HSI planes as scratch.
+// (left, top): where the capture lies on the desktop, when it is known.
 void ApplyColourStage(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,
-                      int& probeBlue);
+                      int& probeBlue, int left = 0, int top = 0);
 // The same through the plane functions, step by step: the reference the fast
 // paths are held to.
 void ApplyColourStageReference(ColourStage stage, platform::Bitmap24& capture, int& probeRed, int& probeGreen,

@@ -430,7 +430,7 @@ void TForm1::applyColourStage(ColourStage stage) {
         ColourBlindLevel = 1;
         return;
     }
-    ApplyColourStage(stage, *CaptureBitmap, ProbeRed, ProbeGreen, ProbeBlue);
+    ApplyColourStage(stage, *CaptureBitmap, ProbeRed, ProbeGreen, ProbeBlue, SourceRect.Left, SourceRect.Top);
 }
 
 // Rotated for squint compensation, or smoothed, or as it is, stretched over

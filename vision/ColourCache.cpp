@@ -218,40 +218,106 @@ template <typename Work> void splitFrameRows(const Bitmap24& capture, Work&& wor
     SplitRows(capture.height(), static_cast<std::size_t>(capture.width()) * capture.height(), work);
 }
 
-// Rows [begin, end) of a split frame pixel by pixel: screens repeat colours
-// in runs, so `newColour(colour)` is called only where a pixel's colour
-// differs from the one before it, `each(in, out)` for every pixel with its
-// capture and result bytes.
-template <typename NewColour, typename Each>
-void eachPixelInRuns(const RowsToWrite& captureRows, const RowsToWrite& resultRows, int begin, int end,
-                     int width, NewColour newColour, Each each) {
-    std::uint32_t lastColour = ~0u;
-    for (int y = begin; y < end; ++y) {
-        std::uint8_t* in = captureRows[y];
-        std::uint8_t* out = resultRows[y];
-        for (int x = 0; x < width; ++x, in += 3, out += 3) {
-            const std::uint32_t colour = colourOf(in);
-            if (colour != lastColour) {
-                lastColour = colour;
-                newColour(colour);
-            }
-            each(in, out);
+// What the last frame of a per-colour stage left per pixel, at its place on
+// the desktop: the pixel's colour and its word. A moving lens sees nearly
+// all of its last frame again, a few pixels off: a pixel whose colour is the
+// one its desktop place had takes the word found there, read in order from
+// memory instead of looked up in a table far larger than the caches. It is
+// the colour's word whatever the place, so a wrong place or a changed screen
+// costs only the look-ups. Two sets of cells: one is read while the other is
+// written.
+struct FrameMemo {
+    std::vector<std::uint64_t> cells[2]; // colour << 32 | word; 0 in a cell no frame wrote
+    std::vector<std::uint64_t> more[2];  // what else a stage keeps per pixel, if anything
+    bool withMore = false;
+    int last = 0; // cells[last] and more[last] hold the last frame
+    int width = 0, height = 0, left = 0, top = 0;
+    const void* owner = nullptr; // what worked the words out; none: nothing kept
+
+    void reserve(std::size_t pixels) {
+        for (int s = 0; s < 2; ++s) {
+            cells[s].assign(pixels, 0);
+            if (withMore)
+                more[s].assign(pixels, 0);
         }
+        owner = nullptr;
     }
+    void release() {
+        for (int s = 0; s < 2; ++s) {
+            std::vector<std::uint64_t>().swap(cells[s]);
+            std::vector<std::uint64_t>().swap(more[s]);
+        }
+        owner = nullptr;
+    }
+    std::size_t bytes() const {
+        return 8 * (cells[0].capacity() + cells[1].capacity() + more[0].capacity() + more[1].capacity());
+    }
+    // The cells this frame writes, `pixels` of them.
+    std::uint64_t* next(std::size_t pixels) {
+        std::vector<std::uint64_t>& c = cells[1 - last];
+        if (c.size() < pixels)
+            c.resize(pixels);
+        return c.data();
+    }
+    std::uint64_t* nextMore(std::size_t pixels) {
+        std::vector<std::uint64_t>& c = more[1 - last];
+        if (c.size() < pixels)
+            c.resize(pixels);
+        return c.data();
+    }
+    // The last frame's cells of row y of a frame `width` wide at (left, top),
+    // shifted so that index x is that frame's pixel x; [from, to) are the x
+    // the last frame covered. Empty when it covered none of the row.
+    struct Row {
+        const std::uint64_t* cells = nullptr;
+        const std::uint64_t* more = nullptr;
+        int from = 0, to = 0;
+    };
+    Row rowFor(const void* by, int y, int frameWidth, int frameLeft, int frameTop) const {
+        const int lastY = y + frameTop - top;
+        if (owner != by || lastY < 0 || lastY >= height)
+            return {};
+        const int dx = frameLeft - left;
+        const int from = std::clamp(-dx, 0, frameWidth), to = std::clamp(width - dx, 0, frameWidth);
+        if (from >= to)
+            return {};
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(lastY) * width + dx;
+        return {cells[last].data() + at, withMore ? more[last].data() + at : nullptr, from, to};
+    }
+    void keep(const void* by, int frameWidth, int frameHeight, int frameLeft, int frameTop) {
+        last = 1 - last;
+        owner = by;
+        width = frameWidth;
+        height = frameHeight;
+        left = frameLeft;
+        top = frameTop;
+    }
+};
+
+inline std::uint64_t cellOf(std::uint32_t colour, std::uint32_t word) {
+    return (std::uint64_t(colour) << 32) | word;
+}
+// A cell holds `colour` when its colour matches and its word was worked out.
+inline bool cellHolds(std::uint64_t cell, std::uint32_t colour) {
+    return (cell & 0xFFFFFFFF01000000ull) == cellOf(colour, kKnown);
 }
 
+FrameMemo frameMemo;
+
 template <typename Compute>
-void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture,
-                Compute compute) {
+void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture, int left,
+                int top, Compute compute) {
     Bitmap24& result = resultBitmapFor(capture);
     if (capture.isEmpty()) {
         capture.assign(result);
         return;
     }
     const int width = capture.width();
-    table.prepare(static_cast<std::size_t>(width) * capture.height());
+    const std::size_t count = static_cast<std::size_t>(width) * capture.height();
+    table.prepare(count);
     for (auto& part : parts)
         part.startFrame();
+    std::uint64_t* const cells = frameMemo.next(count);
     const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<std::uint32_t>& fresh = parts[p];
@@ -259,16 +325,34 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
             return compute(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
                            static_cast<std::uint8_t>(c >> 16));
         };
-        std::uint32_t word = 0;
-        eachPixelInRuns(
-            captureRows, resultRows, begin, end, width,
-            [&](std::uint32_t colour) {
-                word = table.find(colour);
-                if (word == 0)
-                    word = fresh.value(fresh.indexOf(colour, computeColour));
-            },
-            [&](std::uint8_t* in, std::uint8_t* out) { putBytes(word, out, in); });
+        // Screens repeat colours in runs: a look-up only where the colour
+        // differs from the last one looked up.
+        std::uint32_t lastColour = ~0u, lastWord = 0;
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* in = captureRows[y];
+            std::uint8_t* out = resultRows[y];
+            std::uint64_t* cell = cells + static_cast<std::size_t>(y) * width;
+            const FrameMemo::Row kept = frameMemo.rowFor(&table, y, width, left, top);
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                const std::uint32_t colour = colourOf(in);
+                std::uint32_t word;
+                if (x >= kept.from && x < kept.to && cellHolds(kept.cells[x], colour)) {
+                    word = static_cast<std::uint32_t>(kept.cells[x]);
+                } else {
+                    if (colour != lastColour) {
+                        lastColour = colour;
+                        lastWord = table.find(colour);
+                        if (lastWord == 0)
+                            lastWord = fresh.value(fresh.indexOf(colour, computeColour));
+                    }
+                    word = lastWord;
+                }
+                cell[x] = cellOf(colour, word);
+                putBytes(word, out, in);
+            }
+        }
     });
+    frameMemo.keep(&table, width, capture.height(), left, top);
     for (const auto& fresh : parts)
         for (std::size_t i = 0; i < fresh.size(); ++i)
             if (table.find(fresh.colour(i)) == 0)
@@ -311,7 +395,13 @@ std::vector<HighLevelColour> highLevelColours;
 std::vector<std::uint64_t> highLevelWords;
 std::uint32_t wordGeneration = 1;
 LightnessChange lastChange;
-std::vector<std::uint32_t> frameSlots; // per pixel of the frame, reused
+// Per pixel of the last frame and the one being worked: the frame memo's
+// cell (colour, word under lastChange, and the two lightness flags below)
+// and, beside it, slot << 32 | the bits of the colour's intensity, so that a
+// pixel met again counts in the statistics without reading its colour's
+// entry.
+FrameMemo highLevelMemo;
+constexpr std::uint64_t kTakesPart = std::uint64_t(1) << 25, kRed = std::uint64_t(1) << 26;
 // A colour new to a frame: what it keeps, and its word under the change the
 // frame is expected to have.
 struct FreshHighLevel {
@@ -328,6 +418,7 @@ void resetHighLevel() {
     highLevelWords.clear();
     wordGeneration = 1;
     lastChange = LightnessChange{};
+    highLevelMemo.owner = nullptr; // its slots are gone
 }
 
 // Part p's view of the words: read, or computed and written. Both parts may
@@ -345,21 +436,23 @@ std::uint32_t wordOfSlot(std::uint32_t slot, std::uint32_t generation, const Lig
 
 } // namespace
 
-void SimulateRedGreenFast(Bitmap24& capture) {
-    mapColours(simulationTable, mapParts, capture, simulatedColour);
+void SimulateRedGreenFast(Bitmap24& capture, int left, int top) {
+    mapColours(simulationTable, mapParts, capture, left, top, simulatedColour);
 }
 
-void CorrectLowLevelFast(Bitmap24& capture, const CubicCoefficients& curve) {
+void CorrectLowLevelFast(Bitmap24& capture, const CubicCoefficients& curve, int left, int top) {
     if (std::memcmp(&curve, &lowLevelCurve, sizeof curve) != 0) {
         lowLevelTable.reset();
         lowLevelCurve = curve;
+        if (frameMemo.owner == &lowLevelTable)
+            frameMemo.owner = nullptr;
     }
-    mapColours(lowLevelTable, mapParts, capture, [&curve](std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-        return lowLevelColour(b, g, r, curve);
-    });
+    mapColours(
+        lowLevelTable, mapParts, capture, left, top,
+        [&curve](std::uint8_t b, std::uint8_t g, std::uint8_t r) { return lowLevelColour(b, g, r, curve); });
 }
 
-void CorrectHighLevelFast(Bitmap24& capture) {
+void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     Bitmap24& result = resultBitmapFor(capture);
     if (capture.isEmpty()) {
         capture.assign(result);
@@ -370,59 +463,92 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     if (highLevelColours.size() + count > g_colourBudget)
         resetHighLevel();
     highLevelTable.prepare(count);
-    frameSlots.resize(count);
+    highLevelMemo.withMore = true;
+    std::uint64_t* const cells = highLevelMemo.next(count);
+    std::uint64_t* const slotCells = highLevelMemo.nextMore(count);
     for (auto& part : highLevelParts)
         part.startFrame();
 
     // The colours of the frame and the statistics of SeparateRedLightness,
     // each part over its rows with the table only read. Frames mostly move
     // intensities as the frame before did: each pixel is written as if this
-    // one did too, and written again below only if it does not.
+    // one did too, and written again below only if it does not. A pixel the
+    // last frame showed at its place has its word under that change, its
+    // slot and its part in the statistics in the memo.
     const LightnessChange guess = lastChange;
     const std::uint32_t guessGeneration = wordGeneration;
     auto fresh = [&guess](std::uint32_t colour) {
         const HighLevelColour c = highLevelOf(colour);
         return FreshHighLevel{c, highLevelWord(c, guess)};
     };
+    // A slot the last frame left provisional, where it went (the parts'
+    // lists of that frame are still there until this pass ends).
+    auto settledSlot = [](std::uint32_t s) {
+        return (s & kProvisional) ? provisionalSlots[(s >> kPartShift) & 1][s & ((1u << kPartShift) - 1)] : s;
+    };
     LightnessGroup reds[2], others[2];
     const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<FreshHighLevel>& met = highLevelParts[p];
         LightnessGroup red, other;
-        std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
-        std::uint32_t current = 0, word = 0;
-        int* counter = nullptr; // of the group the current colour counts in, or none
-        eachPixelInRuns(
-            captureRows, resultRows, begin, end, width,
-            [&](std::uint32_t colour) {
-                const std::uint32_t kept = highLevelTable.find(colour);
-                const HighLevelColour* c;
-                if (kept != 0) {
-                    current = kept - 1;
-                    c = &highLevelColours[current];
-                    word = wordOfSlot(current, guessGeneration, guess);
+        std::uint32_t lastColour = ~0u;
+        std::uint64_t lastCell = 0, lastSlot = 0;
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* in = captureRows[y];
+            std::uint8_t* out = resultRows[y];
+            const std::size_t row = static_cast<std::size_t>(y) * width;
+            const FrameMemo::Row kept = highLevelMemo.rowFor(&highLevelTable, y, width, left, top);
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                const std::uint32_t colour = colourOf(in);
+                std::uint64_t cell, slot;
+                if (x >= kept.from && x < kept.to && cellHolds(kept.cells[x], colour)) {
+                    cell = kept.cells[x];
+                    slot = kept.more[x];
+                    if (slot & (std::uint64_t(kProvisional) << 32))
+                        slot = (std::uint64_t(settledSlot(static_cast<std::uint32_t>(slot >> 32))) << 32) |
+                               static_cast<std::uint32_t>(slot);
                 } else {
-                    const std::uint32_t i = met.indexOf(colour, fresh);
-                    current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
-                    c = &met.value(i).colour;
-                    word = met.value(i).word;
+                    if (colour != lastColour) {
+                        lastColour = colour;
+                        const std::uint32_t found = highLevelTable.find(colour);
+                        const HighLevelColour* c;
+                        std::uint32_t current, word;
+                        if (found != 0) {
+                            current = found - 1;
+                            c = &highLevelColours[current];
+                            word = wordOfSlot(current, guessGeneration, guess);
+                        } else {
+                            const std::uint32_t i = met.indexOf(colour, fresh);
+                            current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
+                            c = &met.value(i).colour;
+                            word = met.value(i).word;
+                        }
+                        std::uint64_t flags = 0;
+                        if (TakesPartInLightness(c->I))
+                            flags = kTakesPart | (IsRedHue(c->H) ? kRed : 0);
+                        std::uint32_t intensity;
+                        std::memcpy(&intensity, &c->I, sizeof intensity);
+                        lastCell = cellOf(colour, word) | flags;
+                        lastSlot = (std::uint64_t(current) << 32) | intensity;
+                    }
+                    cell = lastCell;
+                    slot = lastSlot;
                 }
-                counter = nullptr;
-                if (TakesPartInLightness(c->I)) {
-                    LightnessGroup& group = IsRedHue(c->H) ? red : other;
-                    group.widen(c->I);
-                    counter = &group.pixels;
+                if (cell & kTakesPart) {
+                    const std::uint32_t bits = static_cast<std::uint32_t>(slot);
+                    float I;
+                    std::memcpy(&I, &bits, sizeof I);
+                    (cell & kRed ? red : other).add(I);
                 }
-            },
-            [&](std::uint8_t* in, std::uint8_t* out) {
-                *slot++ = current;
-                if (counter)
-                    ++*counter;
-                putBytes(word, out, in);
-            });
+                cells[row + x] = cell;
+                slotCells[row + x] = slot;
+                putBytes(static_cast<std::uint32_t>(cell), out, in);
+            }
+        }
         reds[p] = red;
         others[p] = other;
     });
+    highLevelMemo.keep(&highLevelTable, width, capture.height(), left, top);
 
     reds[0].merge(reds[1]);
     others[0].merge(others[1]);
@@ -456,21 +582,24 @@ void CorrectHighLevelFast(Bitmap24& capture) {
     }
     const std::uint32_t generation = wordGeneration;
 
-    // One word per pixel, computed once per colour while the change stays.
+    // One word per pixel, computed once per colour while the change stays;
+    // the memo takes the words and the settled slots.
     splitFrameRows(capture, [&](int, int begin, int end) {
-        const std::uint32_t* slot = frameSlots.data() + static_cast<std::size_t>(begin) * width;
         std::uint32_t lastSlot = ~0u, word = 0;
         for (int y = begin; y < end; ++y) {
             std::uint8_t* in = captureRows[y];
             std::uint8_t* out = resultRows[y];
+            const std::size_t row = static_cast<std::size_t>(y) * width;
             for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                std::uint32_t s = *slot++;
+                std::uint32_t s = static_cast<std::uint32_t>(slotCells[row + x] >> 32);
                 if (s != lastSlot) {
                     lastSlot = s;
-                    if (s & kProvisional)
-                        s = provisionalSlots[(s >> kPartShift) & 1][s & ((1u << kPartShift) - 1)];
-                    word = wordOfSlot(s, generation, change);
+                    word = wordOfSlot(settledSlot(s), generation, change);
                 }
+                s = settledSlot(s);
+                slotCells[row + x] =
+                    (std::uint64_t(s) << 32) | static_cast<std::uint32_t>(slotCells[row + x]);
+                cells[row + x] = (cells[row + x] & ~std::uint64_t(0x01FFFFFF)) | word;
                 putBytes(word, out, in);
             }
         }
@@ -484,7 +613,7 @@ ColourCacheUsage ColourCacheUsageNow() {
     return {simulationTable.colours(), lowLevelTable.colours(), highLevelTable.colours(),
             simulationTable.bytes() + lowLevelTable.bytes() + highLevelTable.bytes() +
                 highLevelColours.capacity() * sizeof(HighLevelColour) + highLevelWords.capacity() * 8 +
-                frameSlots.capacity() * 4 + parts};
+                frameMemo.bytes() + highLevelMemo.bytes() + parts};
 }
 
 void ReserveColourCaches(std::size_t framePixels) {
@@ -504,7 +633,9 @@ void ReserveColourCaches(std::size_t framePixels) {
     highLevelColours.clear();
     highLevelWords.resize(g_colourBudget);
     highLevelWords.clear();
-    frameSlots.resize(framePixels);
+    frameMemo.reserve(framePixels);
+    highLevelMemo.withMore = true;
+    highLevelMemo.reserve(framePixels);
     // A part takes the new colours of half the rows, at most.
     const std::size_t perPart = std::min(framePixels / 2 + 1, g_colourBudget);
     for (int p = 0; p < 2; ++p) {
@@ -523,7 +654,8 @@ void ResetColourCaches() {
     highLevelTable.release();
     std::vector<HighLevelColour>().swap(highLevelColours);
     std::vector<std::uint64_t>().swap(highLevelWords);
-    std::vector<std::uint32_t>().swap(frameSlots);
+    frameMemo.release();
+    highLevelMemo.release();
     for (int p = 0; p < 2; ++p) {
         mapParts[p] = NewColours<std::uint32_t>();
         highLevelParts[p] = NewColours<FreshHighLevel>();

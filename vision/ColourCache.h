@@ -17,8 +17,15 @@
 // the plane sequences to the bit. The fast paths leave the HSI planes alone
 // (they are scratch) but keep HsiResultBitmap as the plane path leaves it.
 //
+// A moving lens shows most of its last frame again, a few pixels off: each
+// stage keeps the last frame's colour and result per pixel at its place on
+// the desktop, and a pixel whose colour is the one its place had takes that
+// result, read in order, without a look-up. Only the strip the lens moved
+// onto, and what changed on the screen, goes to the tables.
+//
 // Memory: about 16 bytes per colour a table holds (kept at most half full);
-// level 2 adds about 32 bytes per colour and 4 per pixel of the frame. A
+// level 2 adds about 32 bytes per colour; the last frames kept add 16 bytes
+// per pixel of the frame for simulation and level 1, 32 for level 2. A
 // table that could pass its budget in the next frame is emptied first. The
 // lens reserves everything when it is made (ReserveColourCaches), with the
 // budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
@@ -32,10 +39,13 @@
 #include <cstddef>
 
 // Each ends with `capture` (and HsiResultBitmap) holding what the plane
-// sequence of the same name would have left in it.
-void SimulateRedGreenFast(platform::Bitmap24& capture);
-void CorrectLowLevelFast(platform::Bitmap24& capture, const CubicCoefficients& curve);
-void CorrectHighLevelFast(platform::Bitmap24& capture);
+// sequence of the same name would have left in it. (left, top) is where the
+// capture's first pixel lies on the desktop: where it is known, a moving
+// lens finds most pixels' results in the last frame it worked.
+void SimulateRedGreenFast(platform::Bitmap24& capture, int left = 0, int top = 0);
+void CorrectLowLevelFast(platform::Bitmap24& capture, const CubicCoefficients& curve, int left = 0,
+                         int top = 0);
+void CorrectHighLevelFast(platform::Bitmap24& capture, int left = 0, int top = 0);
 
 // The colours each table holds now, and the bytes all of them hold; for
 // tests and benchmarks.

@@ -2,9 +2,11 @@
 // on varied frames: random colours, screen-like palettes, red- and
 // non-red-dominated frames for level 2, frames the cache has seen before.
 #include "PixelCompare.h"
-#include "vision/ColourCache.h"
 #include "lens/ColourStage.h"
+#include "vision/ColourCache.h"
 #include "vision/ColourVision.h"
+
+#include <cstring>
 
 using platform::Bitmap24;
 
@@ -15,7 +17,8 @@ const ColourStage kHsiStages[] = {ColourStage::SimulateRedGreen, ColourStage::Lo
 
 // Runs both paths on copies of `source`; both the frame and HsiResultBitmap
 // must come out the same.
-::testing::AssertionResult StageMatches(ColourStage stage, const Bitmap24& source) {
+::testing::AssertionResult StageMatches(ColourStage stage, const Bitmap24& source, int left = 0,
+                                        int top = 0) {
     Bitmap24 expected, actual;
     expected.assign(source);
     actual.assign(source);
@@ -23,7 +26,7 @@ const ColourStage kHsiStages[] = {ColourStage::SimulateRedGreen, ColourStage::Lo
     ApplyColourStageReference(stage, expected, r, g, b);
     Bitmap24 expectedResult;
     expectedResult.assign(*HsiResultBitmap);
-    ApplyColourStage(stage, actual, r, g, b);
+    ApplyColourStage(stage, actual, r, g, b, left, top);
     if (r != 1 || g != 2 || b != 3)
         return ::testing::AssertionFailure() << "the probe values changed";
     ::testing::AssertionResult same = SamePixels(expected, actual);
@@ -112,6 +115,50 @@ TEST_F(ColourCache, HighLevelEdgeFramesMatch) {
             p[0] = static_cast<std::uint8_t>(y < 32 ? 0 : x * 3 / 4);
         }
     ASSERT_TRUE(StageMatches(ColourStage::HighLevel, borders));
+}
+
+TEST_F(ColourCache, AMovingLensOverAChangingScreenMatches) {
+    // Every pixel its own colour, the left half 30 % red and the right half
+    // 70 %, so that level 2's larger group flips as the lens crosses over.
+    Bitmap24 screen = RandomPicture(320, 120, 31);
+    const Bitmap24 fewer = RedShare(30, 32), more = RedShare(70, 33);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 320; ++x)
+            std::memcpy(screen.scanLine(y) + 3 * x, (x < 160 ? fewer : more).scanLine(y % 61) + 3 * (x % 97),
+                        3);
+    struct Step {
+        int left, top;
+        bool changeScreen;
+    };
+    // Small moves each way, a jump to where nothing was seen, a move onto the
+    // last frame's edge, back, over changing pixels, and across the halves.
+    const Step steps[] = {{10, 10, false},  {12, 11, false},  {9, 13, true},    {200, 40, false},
+                          {240, 70, false}, {240, 70, true},  {40, 0, false},   {41, 1, false},
+                          {150, 30, true},  {151, 30, false}, {100, 20, false}, {102, 20, false},
+                          {130, 20, false}, {131, 21, false}, {165, 20, false}, {166, 20, false}};
+    for (ColourStage stage : kHsiStages) {
+        ResetColourCaches();
+        Bitmap24 desktop;
+        desktop.assign(screen);
+        std::uint32_t seed = 40;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(testing::Message()
+                         << "stage " << static_cast<int>(stage) << " at " << step.left << "," << step.top);
+            if (step.changeScreen) { // repaint some pixels, some to black
+                std::mt19937 rng(seed++);
+                for (int i = 0; i < 2000; ++i) {
+                    std::uint8_t* p = desktop.scanLine(static_cast<int>(rng() % 120)) + 3 * (rng() % 320);
+                    const std::uint32_t c = i % 3 == 0 ? 0 : rng();
+                    p[0] = static_cast<std::uint8_t>(c), p[1] = static_cast<std::uint8_t>(c >> 8),
+                    p[2] = static_cast<std::uint8_t>(c >> 16);
+                }
+            }
+            Bitmap24 frame(80, 50);
+            for (int y = 0; y < 50; ++y)
+                std::memcpy(frame.scanLine(y), desktop.scanLine(step.top + y) + 3 * step.left, 3 * 80);
+            ASSERT_TRUE(StageMatches(stage, frame, step.left, step.top));
+        }
+    }
 }
 
 TEST_F(ColourCache, EmptyAndOddSizedFramesMatch) {
