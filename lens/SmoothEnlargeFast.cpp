@@ -2,13 +2,13 @@
 
 #include "platform/PixelRows.h"
 
+#include "lens/SmoothDouble.h"
 #include "lens/SmoothEnlarge.h"
 #include "platform/RowSplit.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-
 
 using platform::Bitmap24;
 
@@ -239,6 +239,26 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         const int shift = zeros;
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
         const bool powerOfTwo = zoomFactor == (1 << fine);
+        if (zoomFactor == 2) { // the lens's usual zoom, in one pass a row
+            SplitRows(paintedRows, work, [&](int, int begin, int end) {
+                for (int j = begin; j < end; ++j) {
+                    auto* lensRow = lens ? reinterpret_cast<std::uint32_t*>(lensRows[j]) : nullptr;
+                    if (j >= rows) {
+                        if (lens)
+                            paintRows(smoothRows, lensRows, paintWidth, j, j + 1);
+                        continue;
+                    }
+                    const std::uint8_t* top = capture.scanLine(m_rows.first[j]);
+                    const std::uint8_t* bottom =
+                        m_rows.weight[j] != 0 ? capture.scanLine(m_rows.second[j]) : nullptr;
+                    SmoothDoubleRow(top, bottom, W, columns, smoothRows[j], lensRow);
+                    if (lensRow && columns < paintWidth)
+                        platform::BgrRowToRgb32(smoothRows[j] + 3 * columns, lensRow + columns,
+                                                paintWidth - columns);
+                }
+            });
+            return lens != nullptr;
+        }
         auto spread = [&](int sourceRow, std::uint16_t* out) {
             const std::uint8_t* in = capture.scanLine(sourceRow);
             if (powerOfTwo) {
