@@ -14,6 +14,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using platform::Bitmap24;
 
 namespace {
@@ -302,7 +306,66 @@ inline bool cellHolds(std::uint64_t cell, std::uint32_t colour) {
     return (cell & 0xFFFFFFFF01000000ull) == cellOf(colour, kKnown);
 }
 
-FrameMemo frameMemo;
+// The colours last seen at each place of the desktop and their results,
+// folded onto a grid of the frame's size: place (X, Y) is kept at (X mod
+// width, Y mod height), so a frame's pixels meet their own places' entries
+// wherever it lies, and a lens moved by a few pixels finds nearly all of
+// them holding the colours it shows. A pixel whose colour is the one its
+// entry holds takes the entry's result, sixteen pixels at a time where all
+// of them do, and nothing is written back. Whichever frame left an entry,
+// its result is its colour's: the grid starts as black and black's result.
+struct PlaceMemo {
+    std::vector<std::uint8_t> colours, results; // three bytes a place
+    int width = 0, height = 0;
+    const void* owner = nullptr; // what worked the results out
+
+    void reserve(std::size_t places) {
+        colours.reserve(3 * places);
+        results.reserve(3 * places);
+        owner = nullptr;
+    }
+    void release() {
+        std::vector<std::uint8_t>().swap(colours);
+        std::vector<std::uint8_t>().swap(results);
+        owner = nullptr;
+    }
+    std::size_t bytes() const { return colours.capacity() + results.capacity(); }
+    // Ready for a frame of w × h pixels worked by `by`, whose result for
+    // black is `black`.
+    void prepare(const void* by, int w, int h, std::uint32_t black) {
+        if (by == owner && w <= width && h <= height)
+            return;
+        owner = by;
+        width = w;
+        height = h;
+        const std::size_t places = static_cast<std::size_t>(w) * h;
+        colours.assign(3 * places, 0);
+        results.resize(3 * places);
+        for (std::size_t i = 0; i < places; ++i)
+            putBytes(black, &results[3 * i], &results[3 * i]);
+    }
+};
+
+inline int foldOnto(int v, int size) {
+    const int r = v % size;
+    return r < 0 ? r + size : r;
+}
+
+inline bool sameSixteenPixels(const std::uint8_t* a, const std::uint8_t* b) {
+#if defined(__SSE2__)
+    auto at = [](const std::uint8_t* p, int i) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    };
+    const __m128i same =
+        _mm_and_si128(_mm_cmpeq_epi8(at(a, 0), at(b, 0)),
+                      _mm_and_si128(_mm_cmpeq_epi8(at(a, 1), at(b, 1)), _mm_cmpeq_epi8(at(a, 2), at(b, 2))));
+    return _mm_movemask_epi8(same) == 0xFFFF;
+#else
+    return std::memcmp(a, b, 48) == 0;
+#endif
+}
+
+PlaceMemo placeMemo;
 
 template <typename Compute>
 void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture, int left,
@@ -313,12 +376,14 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
         return;
     }
     const int width = capture.width();
-    const std::size_t count = static_cast<std::size_t>(width) * capture.height();
-    table.prepare(count);
+    table.prepare(static_cast<std::size_t>(width) * capture.height());
+    placeMemo.prepare(&table, width, capture.height(), compute(0, 0, 0));
     for (auto& part : parts)
         part.startFrame();
-    std::uint64_t* const cells = frameMemo.next(count);
     const RowsToWrite captureRows(capture), resultRows(result);
+    const int firstColumn = foldOnto(left, placeMemo.width);
+    // Columns from firstColumn to the grid's end, then from its start.
+    const int beforeFold = std::min(width, placeMemo.width - firstColumn);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<std::uint32_t>& fresh = parts[p];
         auto computeColour = [&compute](std::uint32_t c) {
@@ -328,31 +393,50 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
         // Screens repeat colours in runs: a look-up only where the colour
         // differs from the last one looked up.
         std::uint32_t lastColour = ~0u, lastWord = 0;
+        // n pixels of a row against their places' entries.
+        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::uint8_t* colour, std::uint8_t* kept,
+                          int n) {
+            for (int x = 0; x < n; ++x, in += 3, out += 3, colour += 3, kept += 3) {
+                if (in[0] == colour[0] && in[1] == colour[1] && in[2] == colour[2]) {
+                    std::memcpy(out, kept, 3);
+                    std::memcpy(in, kept, 3);
+                    continue;
+                }
+                const std::uint32_t c = colourOf(in);
+                if (c != lastColour) {
+                    lastColour = c;
+                    lastWord = table.find(c);
+                    if (lastWord == 0)
+                        lastWord = fresh.value(fresh.indexOf(c, computeColour));
+                }
+                std::memcpy(colour, in, 3);
+                putBytes(lastWord, kept, in);
+                std::memcpy(out, kept, 3);
+            }
+        };
+        auto span = [&](std::uint8_t* in, std::uint8_t* out, std::uint8_t* colour, std::uint8_t* kept,
+                        int n) {
+            int x = 0;
+            for (; x + 16 <= n; x += 16)
+                if (sameSixteenPixels(in + 3 * x, colour + 3 * x)) {
+                    std::memcpy(out + 3 * x, kept + 3 * x, 48);
+                    std::memcpy(in + 3 * x, kept + 3 * x, 48);
+                } else {
+                    pixels(in + 3 * x, out + 3 * x, colour + 3 * x, kept + 3 * x, 16);
+                }
+            pixels(in + 3 * x, out + 3 * x, colour + 3 * x, kept + 3 * x, n - x);
+        };
         for (int y = begin; y < end; ++y) {
+            const std::size_t row =
+                3 * static_cast<std::size_t>(foldOnto(top + y, placeMemo.height)) * placeMemo.width;
+            std::uint8_t* colours = placeMemo.colours.data() + row;
+            std::uint8_t* kept = placeMemo.results.data() + row;
             std::uint8_t* in = captureRows[y];
             std::uint8_t* out = resultRows[y];
-            std::uint64_t* cell = cells + static_cast<std::size_t>(y) * width;
-            const FrameMemo::Row kept = frameMemo.rowFor(&table, y, width, left, top);
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                const std::uint32_t colour = colourOf(in);
-                std::uint32_t word;
-                if (x >= kept.from && x < kept.to && cellHolds(kept.cells[x], colour)) {
-                    word = static_cast<std::uint32_t>(kept.cells[x]);
-                } else {
-                    if (colour != lastColour) {
-                        lastColour = colour;
-                        lastWord = table.find(colour);
-                        if (lastWord == 0)
-                            lastWord = fresh.value(fresh.indexOf(colour, computeColour));
-                    }
-                    word = lastWord;
-                }
-                cell[x] = cellOf(colour, word);
-                putBytes(word, out, in);
-            }
+            span(in, out, colours + 3 * firstColumn, kept + 3 * firstColumn, beforeFold);
+            span(in + 3 * beforeFold, out + 3 * beforeFold, colours, kept, width - beforeFold);
         }
     });
-    frameMemo.keep(&table, width, capture.height(), left, top);
     for (const auto& fresh : parts)
         for (std::size_t i = 0; i < fresh.size(); ++i)
             if (table.find(fresh.colour(i)) == 0)
@@ -444,8 +528,8 @@ void CorrectLowLevelFast(Bitmap24& capture, const CubicCoefficients& curve, int 
     if (std::memcmp(&curve, &lowLevelCurve, sizeof curve) != 0) {
         lowLevelTable.reset();
         lowLevelCurve = curve;
-        if (frameMemo.owner == &lowLevelTable)
-            frameMemo.owner = nullptr;
+        if (placeMemo.owner == &lowLevelTable)
+            placeMemo.owner = nullptr;
     }
     mapColours(
         lowLevelTable, mapParts, capture, left, top,
@@ -613,7 +697,7 @@ ColourCacheUsage ColourCacheUsageNow() {
     return {simulationTable.colours(), lowLevelTable.colours(), highLevelTable.colours(),
             simulationTable.bytes() + lowLevelTable.bytes() + highLevelTable.bytes() +
                 highLevelColours.capacity() * sizeof(HighLevelColour) + highLevelWords.capacity() * 8 +
-                frameMemo.bytes() + highLevelMemo.bytes() + parts};
+                placeMemo.bytes() + highLevelMemo.bytes() + parts};
 }
 
 void ReserveColourCaches(std::size_t framePixels) {
@@ -633,7 +717,7 @@ void ReserveColourCaches(std::size_t framePixels) {
     highLevelColours.clear();
     highLevelWords.resize(g_colourBudget);
     highLevelWords.clear();
-    frameMemo.reserve(framePixels);
+    placeMemo.reserve(framePixels);
     highLevelMemo.withMore = true;
     highLevelMemo.reserve(framePixels);
     // A part takes the new colours of half the rows, at most.
@@ -654,7 +738,7 @@ void ResetColourCaches() {
     highLevelTable.release();
     std::vector<HighLevelColour>().swap(highLevelColours);
     std::vector<std::uint64_t>().swap(highLevelWords);
-    frameMemo.release();
+    placeMemo.release();
     highLevelMemo.release();
     for (int p = 0; p < 2; ++p) {
         mapParts[p] = NewColours<std::uint32_t>();
