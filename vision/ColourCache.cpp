@@ -222,88 +222,8 @@ template <typename Work> void splitFrameRows(const Bitmap24& capture, Work&& wor
     SplitRows(capture.height(), static_cast<std::size_t>(capture.width()) * capture.height(), work);
 }
 
-// What the last frame of a per-colour stage left per pixel, at its place on
-// the desktop: the pixel's colour and its word. A moving lens sees nearly
-// all of its last frame again, a few pixels off: a pixel whose colour is the
-// one its desktop place had takes the word found there, read in order from
-// memory instead of looked up in a table far larger than the caches. It is
-// the colour's word whatever the place, so a wrong place or a changed screen
-// costs only the look-ups. Two sets of cells: one is read while the other is
-// written.
-struct FrameMemo {
-    std::vector<std::uint64_t> cells[2]; // colour << 32 | word; 0 in a cell no frame wrote
-    std::vector<std::uint64_t> more[2];  // what else a stage keeps per pixel, if anything
-    bool withMore = false;
-    int last = 0; // cells[last] and more[last] hold the last frame
-    int width = 0, height = 0, left = 0, top = 0;
-    const void* owner = nullptr; // what worked the words out; none: nothing kept
-
-    void reserve(std::size_t pixels) {
-        for (int s = 0; s < 2; ++s) {
-            cells[s].assign(pixels, 0);
-            if (withMore)
-                more[s].assign(pixels, 0);
-        }
-        owner = nullptr;
-    }
-    void release() {
-        for (int s = 0; s < 2; ++s) {
-            std::vector<std::uint64_t>().swap(cells[s]);
-            std::vector<std::uint64_t>().swap(more[s]);
-        }
-        owner = nullptr;
-    }
-    std::size_t bytes() const {
-        return 8 * (cells[0].capacity() + cells[1].capacity() + more[0].capacity() + more[1].capacity());
-    }
-    // The cells this frame writes, `pixels` of them.
-    std::uint64_t* next(std::size_t pixels) {
-        std::vector<std::uint64_t>& c = cells[1 - last];
-        if (c.size() < pixels)
-            c.resize(pixels);
-        return c.data();
-    }
-    std::uint64_t* nextMore(std::size_t pixels) {
-        std::vector<std::uint64_t>& c = more[1 - last];
-        if (c.size() < pixels)
-            c.resize(pixels);
-        return c.data();
-    }
-    // The last frame's cells of row y of a frame `width` wide at (left, top),
-    // shifted so that index x is that frame's pixel x; [from, to) are the x
-    // the last frame covered. Empty when it covered none of the row.
-    struct Row {
-        const std::uint64_t* cells = nullptr;
-        const std::uint64_t* more = nullptr;
-        int from = 0, to = 0;
-    };
-    Row rowFor(const void* by, int y, int frameWidth, int frameLeft, int frameTop) const {
-        const int lastY = y + frameTop - top;
-        if (owner != by || lastY < 0 || lastY >= height)
-            return {};
-        const int dx = frameLeft - left;
-        const int from = std::clamp(-dx, 0, frameWidth), to = std::clamp(width - dx, 0, frameWidth);
-        if (from >= to)
-            return {};
-        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(lastY) * width + dx;
-        return {cells[last].data() + at, withMore ? more[last].data() + at : nullptr, from, to};
-    }
-    void keep(const void* by, int frameWidth, int frameHeight, int frameLeft, int frameTop) {
-        last = 1 - last;
-        owner = by;
-        width = frameWidth;
-        height = frameHeight;
-        left = frameLeft;
-        top = frameTop;
-    }
-};
-
 inline std::uint64_t cellOf(std::uint32_t colour, std::uint32_t word) {
     return (std::uint64_t(colour) << 32) | word;
-}
-// A cell holds `colour` when its colour matches and its word was worked out.
-inline bool cellHolds(std::uint64_t cell, std::uint32_t colour) {
-    return (cell & 0xFFFFFFFF01000000ull) == cellOf(colour, kKnown);
 }
 
 // The colours last seen at each place of the desktop and their results,
@@ -479,13 +399,47 @@ std::vector<HighLevelColour> highLevelColours;
 std::vector<std::uint64_t> highLevelWords;
 std::uint32_t wordGeneration = 1;
 LightnessChange lastChange;
-// Per pixel of the last frame and the one being worked: the frame memo's
-// cell (colour, word under lastChange, and the two lightness flags below)
-// and, beside it, slot << 32 | the bits of the colour's intensity, so that a
-// pixel met again counts in the statistics without reading its colour's
-// entry.
-FrameMemo highLevelMemo;
+// Level 2's entries per desktop place, on a grid folded as PlaceMemo's: the
+// cell is the colour << 32 | its word | the two lightness flags below | the
+// low byte of the word generation in the top byte, and beside it slot << 32
+// | the bits of the colour's intensity, so that a pixel met again counts in
+// the statistics without reading its colour's entry. An entry is met only
+// under the generation it was written in: places the frames left behind keep
+// words of older changes. Every 256 generations the grid starts afresh.
+// Slots a frame left provisional are settled when it ends.
+struct PlaceCells {
+    std::vector<std::uint64_t> cells, more;
+    int width = 0, height = 0;
+    bool ready = false;
+
+    void reserve(std::size_t places) {
+        cells.reserve(places);
+        more.reserve(places);
+        ready = false;
+    }
+    void release() {
+        std::vector<std::uint64_t>().swap(cells);
+        std::vector<std::uint64_t>().swap(more);
+        ready = false;
+    }
+    std::size_t bytes() const { return 8 * (cells.capacity() + more.capacity()); }
+    void prepare(int w, int h) {
+        if (ready && w <= width && h <= height)
+            return;
+        ready = true;
+        width = w;
+        height = h;
+        cells.assign(static_cast<std::size_t>(w) * h, 0);
+        more.assign(cells.size(), 0);
+    }
+};
+PlaceCells highLevelPlaces;
 constexpr std::uint64_t kTakesPart = std::uint64_t(1) << 25, kRed = std::uint64_t(1) << 26;
+constexpr int kTagShift = 56;
+// The bits a cell is matched on: its tag, its colour and kKnown.
+constexpr std::uint64_t kCellMatch = 0xFFFFFFFF01000000ull;
+// The places each part gave a provisional slot this frame.
+std::vector<std::uint32_t> provisionalPlaces[2];
 // A colour new to a frame: what it keeps, and its word under the change the
 // frame is expected to have.
 struct FreshHighLevel {
@@ -502,7 +456,7 @@ void resetHighLevel() {
     highLevelWords.clear();
     wordGeneration = 1;
     lastChange = LightnessChange{};
-    highLevelMemo.owner = nullptr; // its slots are gone
+    highLevelPlaces.ready = false; // its slots are gone
 }
 
 // Part p's view of the words: read, or computed and written. Both parts may
@@ -547,50 +501,56 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     if (highLevelColours.size() + count > g_colourBudget)
         resetHighLevel();
     highLevelTable.prepare(count);
-    highLevelMemo.withMore = true;
-    std::uint64_t* const cells = highLevelMemo.next(count);
-    std::uint64_t* const slotCells = highLevelMemo.nextMore(count);
-    for (auto& part : highLevelParts)
-        part.startFrame();
+    highLevelPlaces.prepare(width, capture.height());
+    for (int p = 0; p < 2; ++p) {
+        highLevelParts[p].startFrame();
+        provisionalPlaces[p].clear();
+    }
 
     // The colours of the frame and the statistics of SeparateRedLightness,
     // each part over its rows with the table only read. Frames mostly move
     // intensities as the frame before did: each pixel is written as if this
-    // one did too, and written again below only if it does not. A pixel the
-    // last frame showed at its place has its word under that change, its
-    // slot and its part in the statistics in the memo.
+    // one did too, and written again below only if it does not. A pixel whose
+    // place holds its colour under that change has its word, slot and part
+    // in the statistics there.
     const LightnessChange guess = lastChange;
     const std::uint32_t guessGeneration = wordGeneration;
+    const std::uint64_t guessTag = std::uint64_t(guessGeneration & 0xFF) << kTagShift;
     auto fresh = [&guess](std::uint32_t colour) {
         const HighLevelColour c = highLevelOf(colour);
         return FreshHighLevel{c, highLevelWord(c, guess)};
     };
-    // A slot the last frame left provisional, where it went (the parts'
-    // lists of that frame are still there until this pass ends).
-    auto settledSlot = [](std::uint32_t s) {
-        return (s & kProvisional) ? provisionalSlots[(s >> kPartShift) & 1][s & ((1u << kPartShift) - 1)] : s;
+    std::uint64_t* const cells = highLevelPlaces.cells.data();
+    std::uint64_t* const more = highLevelPlaces.more.data();
+    const int gridWidth = highLevelPlaces.width;
+    const int firstColumn = foldOnto(left, gridWidth);
+    const int beforeFold = std::min(width, gridWidth - firstColumn);
+    // The place of pixel x of a row whose grid row starts at `row`.
+    auto placeOf = [&](std::size_t row, int x) {
+        return row + static_cast<std::size_t>(x < beforeFold ? firstColumn + x : x - beforeFold);
+    };
+    auto gridRow = [&](int y) {
+        return static_cast<std::size_t>(foldOnto(top + y, highLevelPlaces.height)) * gridWidth;
     };
     LightnessGroup reds[2], others[2];
     const RowsToWrite captureRows(capture), resultRows(result);
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<FreshHighLevel>& met = highLevelParts[p];
+        std::vector<std::uint32_t>& provisional = provisionalPlaces[p];
         LightnessGroup red, other;
         std::uint32_t lastColour = ~0u;
-        std::uint64_t lastCell = 0, lastSlot = 0;
+        std::uint64_t lastCell = 0, lastMore = 0;
         for (int y = begin; y < end; ++y) {
             std::uint8_t* in = captureRows[y];
             std::uint8_t* out = resultRows[y];
-            const std::size_t row = static_cast<std::size_t>(y) * width;
-            const FrameMemo::Row kept = highLevelMemo.rowFor(&highLevelTable, y, width, left, top);
+            const std::size_t row = gridRow(y);
             for (int x = 0; x < width; ++x, in += 3, out += 3) {
                 const std::uint32_t colour = colourOf(in);
-                std::uint64_t cell, slot;
-                if (x >= kept.from && x < kept.to && cellHolds(kept.cells[x], colour)) {
-                    cell = kept.cells[x];
-                    slot = kept.more[x];
-                    if (slot & (std::uint64_t(kProvisional) << 32))
-                        slot = (std::uint64_t(settledSlot(static_cast<std::uint32_t>(slot >> 32))) << 32) |
-                               static_cast<std::uint32_t>(slot);
+                const std::size_t place = placeOf(row, x);
+                std::uint64_t cell = cells[place];
+                std::uint64_t entry;
+                if ((cell & kCellMatch) == (cellOf(colour, kKnown) | guessTag)) {
+                    entry = more[place];
                 } else {
                     if (colour != lastColour) {
                         lastColour = colour;
@@ -612,27 +572,26 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                             flags = kTakesPart | (IsRedHue(c->H) ? kRed : 0);
                         std::uint32_t intensity;
                         std::memcpy(&intensity, &c->I, sizeof intensity);
-                        lastCell = cellOf(colour, word) | flags;
-                        lastSlot = (std::uint64_t(current) << 32) | intensity;
+                        lastCell = cellOf(colour, word) | flags | guessTag;
+                        lastMore = (std::uint64_t(current) << 32) | intensity;
                     }
-                    cell = lastCell;
-                    slot = lastSlot;
+                    cell = cells[place] = lastCell;
+                    entry = more[place] = lastMore;
+                    if (entry & (std::uint64_t(kProvisional) << 32))
+                        provisional.push_back(static_cast<std::uint32_t>(place));
                 }
                 if (cell & kTakesPart) {
-                    const std::uint32_t bits = static_cast<std::uint32_t>(slot);
+                    const std::uint32_t bits = static_cast<std::uint32_t>(entry);
                     float I;
                     std::memcpy(&I, &bits, sizeof I);
                     (cell & kRed ? red : other).add(I);
                 }
-                cells[row + x] = cell;
-                slotCells[row + x] = slot;
                 putBytes(static_cast<std::uint32_t>(cell), out, in);
             }
         }
         reds[p] = red;
         others[p] = other;
     });
-    highLevelMemo.keep(&highLevelTable, width, capture.height(), left, top);
 
     reds[0].merge(reds[1]);
     others[0].merge(others[1]);
@@ -640,7 +599,7 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     const bool guessed = change == guess;
 
     // The new colours into the table (with their words when the guess held),
-    // and where each provisional slot went.
+    // where each provisional slot went, and the places that hold one.
     for (int p = 0; p < 2; ++p) {
         const NewColours<FreshHighLevel>& met = highLevelParts[p];
         provisionalSlots[p].resize(met.size());
@@ -655,6 +614,12 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
             }
             provisionalSlots[p][i] = kept - 1;
         }
+        for (std::uint32_t place : provisionalPlaces[p]) {
+            const std::uint32_t s = static_cast<std::uint32_t>(more[place] >> 32);
+            more[place] =
+                (std::uint64_t(provisionalSlots[(s >> kPartShift) & 1][s & ((1u << kPartShift) - 1)]) << 32) |
+                static_cast<std::uint32_t>(more[place]);
+        }
     }
     if (guessed)
         return;
@@ -663,27 +628,31 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     if (++wordGeneration == 0) { // after four billion changes: start afresh
         std::fill(highLevelWords.begin(), highLevelWords.end(), 0);
         wordGeneration = 1;
+        highLevelPlaces.ready = false;
     }
     const std::uint32_t generation = wordGeneration;
+    if ((generation & 0xFF) == 0) // the tags come round again
+        highLevelPlaces.ready = false;
+    const std::uint64_t tag = std::uint64_t(generation & 0xFF) << kTagShift;
 
     // One word per pixel, computed once per colour while the change stays;
-    // the memo takes the words and the settled slots.
+    // the frame's places take the words under their new generation.
+    const bool keepPlaces = highLevelPlaces.ready;
     splitFrameRows(capture, [&](int, int begin, int end) {
         std::uint32_t lastSlot = ~0u, word = 0;
         for (int y = begin; y < end; ++y) {
             std::uint8_t* in = captureRows[y];
             std::uint8_t* out = resultRows[y];
-            const std::size_t row = static_cast<std::size_t>(y) * width;
+            const std::size_t row = gridRow(y);
             for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                std::uint32_t s = static_cast<std::uint32_t>(slotCells[row + x] >> 32);
+                const std::size_t place = placeOf(row, x);
+                const std::uint32_t s = static_cast<std::uint32_t>(more[place] >> 32);
                 if (s != lastSlot) {
                     lastSlot = s;
-                    word = wordOfSlot(settledSlot(s), generation, change);
+                    word = wordOfSlot(s, generation, change);
                 }
-                s = settledSlot(s);
-                slotCells[row + x] =
-                    (std::uint64_t(s) << 32) | static_cast<std::uint32_t>(slotCells[row + x]);
-                cells[row + x] = (cells[row + x] & ~std::uint64_t(0x01FFFFFF)) | word;
+                if (keepPlaces)
+                    cells[place] = (cells[place] & 0x00FFFFFF06000000ull) | word | tag;
                 putBytes(word, out, in);
             }
         }
@@ -693,11 +662,12 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
 ColourCacheUsage ColourCacheUsageNow() {
     std::size_t parts = 0;
     for (int p = 0; p < 2; ++p)
-        parts += mapParts[p].bytes() + highLevelParts[p].bytes() + provisionalSlots[p].capacity() * 4;
+        parts += mapParts[p].bytes() + highLevelParts[p].bytes() +
+                 (provisionalSlots[p].capacity() + provisionalPlaces[p].capacity()) * 4;
     return {simulationTable.colours(), lowLevelTable.colours(), highLevelTable.colours(),
             simulationTable.bytes() + lowLevelTable.bytes() + highLevelTable.bytes() +
                 highLevelColours.capacity() * sizeof(HighLevelColour) + highLevelWords.capacity() * 8 +
-                placeMemo.bytes() + highLevelMemo.bytes() + parts};
+                placeMemo.bytes() + highLevelPlaces.bytes() + parts};
 }
 
 void ReserveColourCaches(std::size_t framePixels) {
@@ -718,14 +688,14 @@ void ReserveColourCaches(std::size_t framePixels) {
     highLevelWords.resize(g_colourBudget);
     highLevelWords.clear();
     placeMemo.reserve(framePixels);
-    highLevelMemo.withMore = true;
-    highLevelMemo.reserve(framePixels);
+    highLevelPlaces.reserve(framePixels);
     // A part takes the new colours of half the rows, at most.
     const std::size_t perPart = std::min(framePixels / 2 + 1, g_colourBudget);
     for (int p = 0; p < 2; ++p) {
         mapParts[p].reserve(perPart);
         highLevelParts[p].reserve(perPart);
         provisionalSlots[p].resize(perPart);
+        provisionalPlaces[p].reserve(perPart);
     }
 }
 
@@ -739,10 +709,11 @@ void ResetColourCaches() {
     std::vector<HighLevelColour>().swap(highLevelColours);
     std::vector<std::uint64_t>().swap(highLevelWords);
     placeMemo.release();
-    highLevelMemo.release();
+    highLevelPlaces.release();
     for (int p = 0; p < 2; ++p) {
         mapParts[p] = NewColours<std::uint32_t>();
         highLevelParts[p] = NewColours<FreshHighLevel>();
         std::vector<std::uint32_t>().swap(provisionalSlots[p]);
+        std::vector<std::uint32_t>().swap(provisionalPlaces[p]);
     }
 }

@@ -118,24 +118,35 @@ TEST_F(ColourCache, HighLevelEdgeFramesMatch) {
 }
 
 TEST_F(ColourCache, AMovingLensOverAChangingScreenMatches) {
-    // Every pixel its own colour, the left half 30 % red and the right half
-    // 70 %, so that level 2's larger group flips as the lens crosses over.
+    // Nearly every pixel its own colour, the left half 30 % red and the right
+    // half 70 %, so that level 2's larger group flips as the lens crosses over.
     Bitmap24 screen = RandomPicture(320, 120, 31);
     const Bitmap24 fewer = RedShare(30, 32), more = RedShare(70, 33);
     for (int y = 0; y < 120; ++y)
         for (int x = 0; x < 320; ++x)
             std::memcpy(screen.scanLine(y) + 3 * x, (x < 160 ? fewer : more).scanLine(y % 61) + 3 * (x % 97),
                         3);
+    // Both groups' darkest and brightest, in every 8th column: any frame's
+    // spans are the same, so its statistics differ from another's only where
+    // the halves' shares of reds do.
+    const std::uint8_t anchors[4][3] = {{0, 0, 33}, {246, 246, 255}, {0, 33, 0}, {246, 255, 246}};
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 320; x += 8)
+            std::memcpy(screen.scanLine(y) + 3 * x, anchors[(y + x / 8) % 4], 3);
     struct Step {
         int left, top;
         bool changeScreen;
+        int width = 80; // a narrower lens (another zoom) leaves places of the last frames as they were
     };
     // Small moves each way, a jump to where nothing was seen, a move onto the
-    // last frame's edge, back, over changing pixels, and across the halves.
-    const Step steps[] = {{10, 10, false},  {12, 11, false},  {9, 13, true},    {200, 40, false},
-                          {240, 70, false}, {240, 70, true},  {40, 0, false},   {41, 1, false},
-                          {150, 30, true},  {151, 30, false}, {100, 20, false}, {102, 20, false},
-                          {130, 20, false}, {131, 21, false}, {165, 20, false}, {166, 20, false}};
+    // last frame's edge, back, over changing pixels, across the halves, and a
+    // narrower lens back over places last seen under the other half's
+    // statistics.
+    const Step steps[] = {{10, 10, false},  {12, 11, false},      {9, 13, true},        {200, 40, false},
+                          {240, 70, false}, {240, 70, true},      {40, 0, false},       {41, 1, false},
+                          {150, 30, true},  {151, 30, false},     {100, 20, false},     {102, 20, false},
+                          {130, 20, false}, {131, 21, false},     {165, 20, false},     {166, 20, false},
+                          {100, 20, false}, {200, 20, false, 40}, {202, 20, false, 40}, {165, 20, false, 40}};
     for (ColourStage stage : kHsiStages) {
         ResetColourCaches();
         Bitmap24 desktop;
@@ -153,9 +164,10 @@ TEST_F(ColourCache, AMovingLensOverAChangingScreenMatches) {
                     p[2] = static_cast<std::uint8_t>(c >> 16);
                 }
             }
-            Bitmap24 frame(80, 50);
+            Bitmap24 frame(step.width, 50);
             for (int y = 0; y < 50; ++y)
-                std::memcpy(frame.scanLine(y), desktop.scanLine(step.top + y) + 3 * step.left, 3 * 80);
+                std::memcpy(frame.scanLine(y), desktop.scanLine(step.top + y) + 3 * step.left,
+                            3 * step.width);
             ASSERT_TRUE(StageMatches(stage, frame, step.left, step.top));
         }
     }
