@@ -580,12 +580,19 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                     if (entry & (std::uint64_t(kProvisional) << 32))
                         provisional.push_back(static_cast<std::uint32_t>(place));
                 }
-                if (cell & kTakesPart) {
-                    const std::uint32_t bits = static_cast<std::uint32_t>(entry);
-                    float I;
-                    std::memcpy(&I, &bits, sizeof I);
-                    (cell & kRed ? red : other).add(I);
-                }
+                // Both groups counted and widened without a branch: 0 and
+                // 255 (an empty group's span) leave a span as it is.
+                const std::uint32_t bits = static_cast<std::uint32_t>(entry);
+                float I;
+                std::memcpy(&I, &bits, sizeof I);
+                const std::uint64_t group = cell & (kTakesPart | kRed);
+                const bool isRed = group == (kTakesPart | kRed), isOther = group == kTakesPart;
+                red.pixels += isRed;
+                red.largest = std::max(red.largest, isRed ? I : 0.0f);
+                red.smallest = std::min(red.smallest, isRed ? I : 255.0f);
+                other.pixels += isOther;
+                other.largest = std::max(other.largest, isOther ? I : 0.0f);
+                other.smallest = std::min(other.smallest, isOther ? I : 255.0f);
                 putBytes(static_cast<std::uint32_t>(cell), out, in);
             }
         }
