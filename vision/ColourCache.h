@@ -18,14 +18,15 @@
 // (they are scratch) but keep HsiResultBitmap as the plane path leaves it.
 //
 // A moving lens shows most of its last frame again, a few pixels off: each
-// stage keeps the last frame's colour and result per pixel at its place on
-// the desktop, and a pixel whose colour is the one its place had takes that
-// result, read in order, without a look-up. Only the strip the lens moved
-// onto, and what changed on the screen, goes to the tables.
+// stage keeps the colour and result last seen at every desktop place, folded
+// onto a grid of the frame's size, and a pixel whose colour is the one its
+// place holds takes that result, read in order, without a look-up. Only the
+// strip the lens moved onto, and what changed on the screen, goes to the
+// tables.
 //
 // Memory: about 16 bytes per colour a table holds (kept at most half full);
-// level 2 adds about 32 bytes per colour; the last frames kept add 16 bytes
-// per pixel of the frame for simulation and level 1, 32 for level 2. A
+// level 2 adds about 32 bytes per colour; the places add 6 bytes per pixel
+// of the frame for simulation and level 1, 16 for level 2. A
 // table that could pass its budget in the next frame is emptied first. The
 // lens reserves everything when it is made (ReserveColourCaches), with the
 // budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
