@@ -30,7 +30,7 @@
 // table that could pass its budget in the next frame is emptied first. The
 // lens reserves everything when it is made (ReserveColourCaches), with the
 // budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
-// (2^16 at a 1024-wide screen: about 6 MB in all; 2^20 at 3840: about 90 MB),
+// (2^16 at a 1024-wide screen: about 8 MB in all; 2^20 at 3840: about 110 MB),
 // so its memory does not creep up while it runs.
 #pragma once
 
