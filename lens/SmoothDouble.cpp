@@ -33,6 +33,9 @@ void doubleRowPlain(const std::uint8_t* top, const std::uint8_t* bottom, int wid
     }
 }
 
+using RowDoubler = void (*)(const std::uint8_t*, const std::uint8_t*, int, int, std::uint8_t*,
+                            std::uint32_t*);
+
 #if defined(__x86_64__) || defined(__i386__)
 // The mean of two vectors' bytes rounded down: (x & y) + (x ^ y) / 2.
 __attribute__((target("ssse3"))) inline __m128i meanDown(__m128i x, __m128i y) {
@@ -90,24 +93,17 @@ __attribute__((target("ssse3"))) void doubleRowShuffle(const std::uint8_t* top, 
     doubleRowPlain(top, bottom, width, 2 * x, columns, bgr, rgb32);
 }
 
-void doubleRowFromStart(const std::uint8_t* top, const std::uint8_t* bottom, int width, int columns,
-                        std::uint8_t* bgr, std::uint32_t* rgb32) {
-    doubleRowPlain(top, bottom, width, 0, columns, bgr, rgb32);
-}
-
-using RowDoubler = void (*)(const std::uint8_t*, const std::uint8_t*, int, int, std::uint8_t*,
-                            std::uint32_t*);
-const RowDoubler rowDoubler = HasSsse3() ? doubleRowShuffle : doubleRowFromStart;
+const RowDoubler rowDoubler = HasSsse3() ? doubleRowShuffle : nullptr;
 #else
-void rowDoubler(const std::uint8_t* top, const std::uint8_t* bottom, int width, int columns,
-                std::uint8_t* bgr, std::uint32_t* rgb32) {
-    doubleRowPlain(top, bottom, width, 0, columns, bgr, rgb32);
-}
+constexpr RowDoubler rowDoubler = nullptr;
 #endif
 
 } // namespace
 
 void SmoothDoubleRow(const std::uint8_t* top, const std::uint8_t* bottom, int width, int columns,
                      std::uint8_t* bgr, std::uint32_t* rgb32) {
-    rowDoubler(top, bottom, width, columns, bgr, rgb32);
+    if (rowDoubler)
+        rowDoubler(top, bottom, width, columns, bgr, rgb32);
+    else
+        doubleRowPlain(top, bottom, width, 0, columns, bgr, rgb32);
 }

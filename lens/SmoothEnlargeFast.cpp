@@ -240,7 +240,8 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
         const bool powerOfTwo = zoomFactor == (1 << fine);
         if (zoomFactor == 2) { // the lens's usual zoom, in one pass a row
-            // A fraction of what a spread row's pixel costs: work split by it.
+            // Four of its lens pixels cost about what one pixel of the other
+            // stages does: the split weighs them so.
             SplitRows(paintedRows, work / 4, [&](int, int begin, int end) {
                 for (int j = begin; j < end; ++j) {
                     auto* lensRow = lens ? reinterpret_cast<std::uint32_t*>(lensRows[j]) : nullptr;

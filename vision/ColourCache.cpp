@@ -250,11 +250,12 @@ struct PlaceMemo {
         owner = nullptr;
     }
     std::size_t bytes() const { return colours.capacity() + results.capacity(); }
-    // Ready for a frame of w × h pixels worked by `by`, whose result for
-    // black is `black`.
-    void prepare(const void* by, int w, int h, std::uint32_t black) {
+    // Ready for a frame of w × h pixels worked by `by`; blackOf() gives its
+    // result for black, asked only when the grid starts afresh.
+    template <typename BlackOf> void prepare(const void* by, int w, int h, BlackOf blackOf) {
         if (by == owner && w <= width && h <= height)
             return;
+        const std::uint32_t black = blackOf();
         owner = by;
         width = w;
         height = h;
@@ -297,7 +298,7 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     }
     const int width = capture.width();
     table.prepare(static_cast<std::size_t>(width) * capture.height());
-    placeMemo.prepare(&table, width, capture.height(), compute(0, 0, 0));
+    placeMemo.prepare(&table, width, capture.height(), [&compute] { return compute(0, 0, 0); });
     for (auto& part : parts)
         part.startFrame();
     const RowsToWrite captureRows(capture), resultRows(result);
