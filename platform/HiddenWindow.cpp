@@ -75,17 +75,16 @@ std::shared_ptr<Window> find(WindowHandle window) {
     return findLocked(s, window);
 }
 
-void wake(Dispatcher* dispatcher) {
-    QCoreApplication::postEvent(dispatcher, new QEvent(Dispatcher::wakeType()));
-}
-
-// Queues a delivery; true when the caller must wake the owning thread.
-bool enqueueLocked(State& s, const Delivery& d) {
+// Queues a delivery. Returns the event the caller must post, after the
+// lock, to wake the owning thread; null when a wake is already on its way.
+// The event is made under our mutex and read under it again: Qt's queue
+// hands it across, and ThreadSanitizer cannot see Qt's locks.
+QEvent* enqueueLocked(State& s, const Delivery& d) {
     s.deliveries.push_back(d);
     if (s.wakePending)
-        return false;
+        return nullptr;
     s.wakePending = true;
-    return true;
+    return new QEvent(Dispatcher::wakeType());
 }
 
 void deliverPending() {
@@ -109,6 +108,7 @@ void deliverPending() {
 }
 
 bool Dispatcher::event(QEvent* e) {
+    { std::lock_guard<std::mutex> handedOver(state().mutex); }
     if (e->type() != wakeType())
         return QObject::event(e);
     deliverPending();
@@ -199,12 +199,12 @@ std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintp
         return m.Result;
     }
     PendingSend send;
-    const bool needWake = enqueueLocked(s, Delivery{window, m, &send});
+    QEvent* wake = enqueueLocked(s, Delivery{window, m, &send});
     Dispatcher* dispatcher = s.dispatcher;
     w.reset();
-    if (needWake) {
+    if (wake) {
         lock.unlock();
-        wake(dispatcher);
+        QCoreApplication::postEvent(dispatcher, wake);
         lock.lock();
     }
     send.cond.wait(lock, [&] { return send.done; });
@@ -222,11 +222,11 @@ bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wPar
     m.Msg = message;
     m.WParam = wParam;
     m.LParam = lParam;
-    const bool needWake = enqueueLocked(s, Delivery{window, m, nullptr});
+    QEvent* wake = enqueueLocked(s, Delivery{window, m, nullptr});
     Dispatcher* dispatcher = s.dispatcher;
     lock.unlock();
-    if (needWake)
-        wake(dispatcher);
+    if (wake)
+        QCoreApplication::postEvent(dispatcher, wake);
     return true;
 }
 

@@ -29,7 +29,7 @@ gi.require_version("Gio", "2.0")
 from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
 import harness  # noqa: E402
-from Xlib import XK  # noqa: E402
+from Xlib import XK, error  # noqa: E402
 
 A11Y_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 START_TIMEOUT = 20.0
@@ -403,8 +403,11 @@ class Desktop:
         deadline = time.monotonic() + timeout
         while under and time.monotonic() < deadline:
             win = d.get_input_focus().focus
-            while win and win not in (root, under) and not isinstance(win, int):
-                win = win.query_tree().parent
+            try:
+                while win and win not in (root, under) and not isinstance(win, int):
+                    win = win.query_tree().parent
+            except (error.BadWindow, error.BadDrawable):
+                return  # the click closed the focused window
             if win == under:
                 return
             time.sleep(0.01)
