@@ -22,9 +22,11 @@ namespace platform {
 
 namespace {
 
-// How long start-up waits for the first frame; the compositor sends one as
-// soon as the stream runs.
+// How long start-up waits for the first frame, which the compositor sends
+// as the stream starts, and how long each connection of the stream waits
+// for it within that time.
 constexpr std::chrono::seconds kFirstFrameWait{5};
+constexpr std::chrono::milliseconds kFirstFrameTry{1500};
 // Between attempts to open a new session after the stream ended.
 constexpr int kRetryMs = 1000;
 constexpr std::size_t kCursorMetaSize(int side) {
@@ -69,6 +71,10 @@ struct PipeWireScreen::Impl {
     // The negotiated format (loop thread only).
     int formatW = 0, formatH = 0;
     PixelOrder formatOrder = PixelOrder::Bgrx;
+    // The stream's node, and whether we are connecting it again ourselves
+    // (with the loop locked).
+    std::uint32_t node = 0;
+    bool reconnecting = false;
 
     Impl() {
         initPipeWireOnce();
@@ -207,8 +213,10 @@ struct PipeWireScreen::Impl {
             pw_stream_events e{};
             e.version = PW_VERSION_STREAM_EVENTS;
             e.state_changed = [](void* data, pw_stream_state, pw_stream_state state, const char*) {
-                if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-                    static_cast<Impl*>(data)->markLost();
+                auto* self = static_cast<Impl*>(data);
+                if (state == PW_STREAM_STATE_ERROR ||
+                    (state == PW_STREAM_STATE_UNCONNECTED && !self->reconnecting))
+                    self->markLost();
             };
             e.param_changed = [](void* data, std::uint32_t id, const spa_pod* param) {
                 if (id == SPA_PARAM_Format && param)
@@ -237,27 +245,47 @@ struct PipeWireScreen::Impl {
         }
         if (ok) {
             pw_stream_add_listener(stream, &streamListener, &streamEvents, this);
-            std::uint8_t storage[1024];
-            spa_pod_builder b = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-            spa_rectangle defaultSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
-            spa_fraction defaultRate{60, 1}, minRate{0, 1}, maxRate{1000, 1};
-            const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-                &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-                SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-                SPA_FORMAT_VIDEO_format,
-                SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_RGBx,
-                                       SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBA),
-                SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
-                SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
-            ok = pw_stream_connect(
-                     stream, PW_DIRECTION_INPUT, cast.node,
-                     static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
-                     &format, 1) == 0;
+            node = cast.node;
+            ok = connectStream();
         }
         pw_thread_loop_unlock(loop);
         connected = true;
         if (!ok)
             disconnect();
+        return ok;
+    }
+
+    // With the loop locked.
+    bool connectStream() {
+        std::uint8_t storage[1024];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(storage, sizeof storage);
+        spa_rectangle defaultSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
+        spa_fraction defaultRate{60, 1}, minRate{0, 1}, maxRate{1000, 1};
+        const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+            SPA_FORMAT_VIDEO_format,
+            SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_RGBx,
+                                   SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBA),
+            SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
+            SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
+        return pw_stream_connect(
+                   stream, PW_DIRECTION_INPUT, node,
+                   static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+                   &format, 1) == 0;
+    }
+
+    // Mutter records a frame as the stream starts; one it cannot hand over
+    // then is not sent again until the screen changes, and on a still
+    // screen start-up would wait for it in vain. Connecting the stream
+    // again makes the compositor record one anew.
+    bool reconnectStream() {
+        pw_thread_loop_lock(loop);
+        reconnecting = true;
+        pw_stream_disconnect(stream);
+        reconnecting = false;
+        const bool ok = connectStream();
+        pw_thread_loop_unlock(loop);
         return ok;
     }
 
@@ -306,9 +334,17 @@ struct PipeWireScreen::Impl {
     }
 
     bool waitForFirstFrame() {
-        std::unique_lock<std::mutex> lock(frameMutex);
-        return frameArrived.wait_for(lock, kFirstFrameWait, [this] { return pixels != nullptr || lost; }) &&
-               pixels != nullptr;
+        const auto deadline = std::chrono::steady_clock::now() + kFirstFrameWait;
+        while (true) {
+            const auto until = std::min(deadline, std::chrono::steady_clock::now() + kFirstFrameTry);
+            {
+                std::unique_lock<std::mutex> lock(frameMutex);
+                if (frameArrived.wait_until(lock, until, [this] { return pixels != nullptr || lost; }))
+                    return pixels != nullptr;
+            }
+            if (std::chrono::steady_clock::now() >= deadline || !reconnectStream())
+                return false;
+        }
     }
 };
 

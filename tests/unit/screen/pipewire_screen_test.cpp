@@ -92,10 +92,12 @@ struct Layout {
 };
 
 // A video source as a compositor's screencast is one: a driver that sends a
-// frame every 20 ms, with the pointer as cursor metadata.
+// frame every 20 ms, with the pointer as cursor metadata. A still one sends
+// a single frame each time it starts streaming, and loses its first start's.
 class Source {
 public:
-    Source(const Layout& layout, TPoint cursor, int seed) : m_layout(layout), m_cursor(cursor), m_seed(seed) {
+    Source(const Layout& layout, TPoint cursor, int seed, bool still)
+        : m_layout(layout), m_cursor(cursor), m_seed(seed), m_still(still) {
         m_loop = pw_thread_loop_new("test-source", nullptr);
         pw_thread_loop_lock(m_loop);
         pw_thread_loop_start(m_loop);
@@ -163,9 +165,9 @@ private:
 
     void stateChanged(pw_stream_state state) {
         timespec start{0, 1}, interval{0, 20 * SPA_NSEC_PER_MSEC};
-        pw_loop_update_timer(pw_thread_loop_get_loop(m_loop), m_timer,
-                             state == PW_STREAM_STATE_STREAMING ? &start : nullptr,
-                             state == PW_STREAM_STATE_STREAMING ? &interval : nullptr, false);
+        const bool send = state == PW_STREAM_STATE_STREAMING && !(m_still && m_starts++ == 0);
+        pw_loop_update_timer(pw_thread_loop_get_loop(m_loop), m_timer, send ? &start : nullptr,
+                             send && !m_still ? &interval : nullptr, false);
     }
 
     void formatChanged() {
@@ -220,6 +222,8 @@ private:
     Layout m_layout;
     TPoint m_cursor;
     int m_seed;
+    bool m_still;
+    int m_starts = 0;
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
     pw_core* m_core = nullptr;
@@ -243,11 +247,12 @@ template <typename Predicate> bool eventually(Predicate predicate, int ms = 5000
 // each session; end() is the compositor closing it.
 class TestSession : public ScreencastSession {
 public:
-    TestSession(Layout layout, TPoint cursor) : m_layout(layout), m_cursor(cursor) {}
+    TestSession(Layout layout, TPoint cursor, bool still = false)
+        : m_layout(layout), m_cursor(cursor), m_still(still) {}
     void open(Opened opened, Failed failed) override {
         ++opens;
         m_source.reset();
-        m_source = std::make_unique<Source>(m_layout, m_cursor, seed);
+        m_source = std::make_unique<Source>(m_layout, m_cursor, seed, m_still);
         Source* source = m_source.get();
         if (!eventually([source] { return source->node() != 0; })) {
             failed("no node");
@@ -268,6 +273,7 @@ public:
 private:
     Layout m_layout;
     TPoint m_cursor;
+    bool m_still;
     std::unique_ptr<Source> m_source;
 };
 
@@ -348,6 +354,13 @@ TEST_F(PipeWireStreamEnds, CapturesFailUntilANewSessionSendsFrames) {
     daemons.start();
     ASSERT_TRUE(eventually([&] { return screen.copyTo(TRect{0, 0, 20, 20}, dst, 0, 0); }, 15000));
     expectCapture(screen, layout, 2);
+}
+
+// A still screen whose first frame was lost: start-up connects the stream
+// again rather than fail for want of a picture.
+TEST_F(PipeWireStreamEnds, AStillScreenWhoseFirstFrameIsLostStillStarts) {
+    PipeWireScreen screen(std::make_unique<TestSession>(layout, TPoint{1, 1}, true));
+    expectCapture(screen, layout, 0);
 }
 
 } // namespace
