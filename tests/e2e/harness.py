@@ -311,27 +311,19 @@ def _names(win):
     return names
 
 
-def _windows_named(name):
-    """Every window (depth first from the root) titled `name`."""
-    stack = [x_display().screen().root]
-    while stack:
-        win = stack.pop()
-        if name in _names(win):
-            yield win
-        try:
-            stack.extend(reversed(win.query_tree().children))
-        except Exception:
-            pass
-
-
-def find_window(name, timeout=0.0, besides=()):
-    """The first window (depth first from the root) titled `name` and not
-    among `besides` (window ids), or None."""
+def find_window(name, timeout=0.0):
+    """The first window (depth first from the root) titled `name`, or None."""
     deadline = time.monotonic() + timeout
     while True:
-        for win in _windows_named(name):
-            if win.id not in besides:
+        stack = [x_display().screen().root]
+        while stack:
+            win = stack.pop()
+            if name in _names(win):
                 return win
+            try:
+                stack.extend(reversed(win.query_tree().children))
+            except Exception:
+                pass
         if time.monotonic() >= deadline:
             return None
         time.sleep(0.05)
@@ -387,13 +379,10 @@ def activate_window(win):
 def start_program(argv, window_name, timeout=20.0, **popen_args):
     """Starts argv (subprocess.Popen with popen_args) and waits until its
     window titled window_name is mapped. Returns (process, window)."""
-    # A program killed just before may leave its window a while (the
-    # compositor destroys a dead client's windows when it gets round to it).
-    earlier = {win.id for win in _windows_named(window_name)}
     proc = subprocess.Popen(argv, **popen_args)
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        win = find_window(window_name, besides=earlier)
+        win = find_window(window_name)
         if win is not None and win.get_attributes().map_state == X.IsViewable:
             return proc, win
         if proc.poll() is not None:
