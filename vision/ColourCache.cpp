@@ -408,30 +408,63 @@ LightnessChange lastChange;
 // under the generation it was written in: places the frames left behind keep
 // words of older changes. Every 256 generations the grid starts afresh.
 // Slots a frame left provisional are settled when it ends.
+//
+// Every 16 places of a grid row from a column that is a multiple of 16 also
+// form a block: the places' colours and words as bytes (as PlaceMemo keeps
+// them), and the statistics of the 16 with the generation the words are
+// under. A block whose colours are the frame's there counts in the
+// statistics as one and is written with two copies, the way simulation's
+// places are; the statistics depend on the colours alone, so a new change
+// only renews the words.
+struct PlaceBlock {
+    LightnessGroup red, other;
+    std::uint32_t generation = 0; // 0: not whole
+};
+constexpr int kBlock = 16;
 struct PlaceCells {
     std::vector<std::uint64_t> cells, more;
-    int width = 0, height = 0;
+    std::vector<std::uint8_t> colours, results; // three bytes a place
+    std::vector<PlaceBlock> blocks;
+    int width = 0, height = 0, blocksPerRow = 0;
     bool ready = false;
 
     void reserve(std::size_t places) {
         cells.reserve(places);
         more.reserve(places);
+        colours.reserve(3 * places);
+        results.reserve(3 * places);
+        blocks.reserve(places / kBlock);
         ready = false;
     }
     void release() {
         std::vector<std::uint64_t>().swap(cells);
         std::vector<std::uint64_t>().swap(more);
+        std::vector<std::uint8_t>().swap(colours);
+        std::vector<std::uint8_t>().swap(results);
+        std::vector<PlaceBlock>().swap(blocks);
         ready = false;
     }
-    std::size_t bytes() const { return 8 * (cells.capacity() + more.capacity()); }
+    std::size_t bytes() const {
+        return 8 * (cells.capacity() + more.capacity()) + colours.capacity() + results.capacity() +
+               blocks.capacity() * sizeof(PlaceBlock);
+    }
     void prepare(int w, int h) {
         if (ready && w <= width && h <= height)
             return;
         ready = true;
         width = w;
         height = h;
+        blocksPerRow = w / kBlock;
         cells.assign(static_cast<std::size_t>(w) * h, 0);
         more.assign(cells.size(), 0);
+        colours.assign(3 * cells.size(), 0);
+        results.assign(3 * cells.size(), 0);
+        blocks.assign(static_cast<std::size_t>(blocksPerRow) * h, PlaceBlock{});
+    }
+    PlaceBlock* blockOf(int gridY, int column) {
+        return column / kBlock < blocksPerRow
+                   ? &blocks[static_cast<std::size_t>(gridY) * blocksPerRow + column / kBlock]
+                   : nullptr;
     }
 };
 PlaceCells highLevelPlaces;
@@ -526,12 +559,26 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     const int gridWidth = highLevelPlaces.width;
     const int firstColumn = foldOnto(left, gridWidth);
     const int beforeFold = std::min(width, gridWidth - firstColumn);
-    // The place of pixel x of a row whose grid row starts at `row`.
-    auto placeOf = [&](std::size_t row, int x) {
-        return row + static_cast<std::size_t>(x < beforeFold ? firstColumn + x : x - beforeFold);
-    };
-    auto gridRow = [&](int y) {
-        return static_cast<std::size_t>(foldOnto(top + y, highLevelPlaces.height)) * gridWidth;
+    std::uint8_t* const keptColours = highLevelPlaces.colours.data();
+    std::uint8_t* const keptResults = highLevelPlaces.results.data();
+    // Grid columns from firstColumn to the grid's end, then from its start:
+    // each part of a row as whole blocks between loose places.
+    auto forSpans = [&](int y, auto&& loose, auto&& whole) {
+        const int gridY = foldOnto(top + y, highLevelPlaces.height);
+        auto span = [&](int x, int column, int n) {
+            const int head = std::min(n, (kBlock - column % kBlock) % kBlock);
+            loose(x, column, head, gridY);
+            int i = head;
+            for (; i + kBlock <= n; i += kBlock) {
+                PlaceBlock* block = highLevelPlaces.blockOf(gridY, column + i);
+                if (block == nullptr)
+                    break;
+                whole(x + i, column + i, *block, gridY);
+            }
+            loose(x + i, column + i, n - i, gridY);
+        };
+        span(0, firstColumn, beforeFold);
+        span(beforeFold, 0, width - beforeFold);
     };
     LightnessGroup reds[2], others[2];
     const RowsToWrite captureRows(capture), resultRows(result);
@@ -541,13 +588,13 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         LightnessGroup red, other;
         std::uint32_t lastColour = ~0u;
         std::uint64_t lastCell = 0, lastMore = 0;
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = captureRows[y];
-            std::uint8_t* out = resultRows[y];
-            const std::size_t row = gridRow(y);
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+        // n pixels from `place` on into the groups; true if any place took a
+        // new entry.
+        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::size_t place, int n, LightnessGroup& reds,
+                          LightnessGroup& others) {
+            bool wrote = false;
+            for (int k = 0; k < n; ++k, in += 3, out += 3, ++place) {
                 const std::uint32_t colour = colourOf(in);
-                const std::size_t place = placeOf(row, x);
                 std::uint64_t cell = cells[place];
                 std::uint64_t entry;
                 if ((cell & kCellMatch) == (cellOf(colour, kKnown) | guessTag)) {
@@ -580,6 +627,10 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                     entry = more[place] = lastMore;
                     if (entry & (std::uint64_t(kProvisional) << 32))
                         provisional.push_back(static_cast<std::uint32_t>(place));
+                    std::memcpy(keptColours + 3 * place, in, 3);
+                    putBytes(static_cast<std::uint32_t>(cell), keptResults + 3 * place,
+                             keptResults + 3 * place);
+                    wrote = true;
                 }
                 // Both groups counted and widened without a branch: 0 and
                 // 255 (an empty group's span) leave a span as it is.
@@ -588,14 +639,43 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                 std::memcpy(&I, &bits, sizeof I);
                 const std::uint64_t group = cell & (kTakesPart | kRed);
                 const bool isRed = group == (kTakesPart | kRed), isOther = group == kTakesPart;
-                red.pixels += isRed;
-                red.largest = std::max(red.largest, isRed ? I : 0.0f);
-                red.smallest = std::min(red.smallest, isRed ? I : 255.0f);
-                other.pixels += isOther;
-                other.largest = std::max(other.largest, isOther ? I : 0.0f);
-                other.smallest = std::min(other.smallest, isOther ? I : 255.0f);
+                reds.pixels += isRed;
+                reds.largest = std::max(reds.largest, isRed ? I : 0.0f);
+                reds.smallest = std::min(reds.smallest, isRed ? I : 255.0f);
+                others.pixels += isOther;
+                others.largest = std::max(others.largest, isOther ? I : 0.0f);
+                others.smallest = std::min(others.smallest, isOther ? I : 255.0f);
                 putBytes(static_cast<std::uint32_t>(cell), out, in);
             }
+            return wrote;
+        };
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* const in = captureRows[y];
+            std::uint8_t* const out = resultRows[y];
+            forSpans(
+                y,
+                [&](int x, int column, int n, int gridY) {
+                    const std::size_t place = static_cast<std::size_t>(gridY) * gridWidth + column;
+                    if (pixels(in + 3 * x, out + 3 * x, place, n, red, other))
+                        if (PlaceBlock* block = highLevelPlaces.blockOf(gridY, column))
+                            block->generation = 0; // not all of it was seen
+                },
+                [&](int x, int column, PlaceBlock& block, int gridY) {
+                    const std::size_t place = static_cast<std::size_t>(gridY) * gridWidth + column;
+                    std::uint8_t* const from = in + 3 * x;
+                    if (block.generation == guessGeneration &&
+                        sameSixteenPixels(from, keptColours + 3 * place)) {
+                        std::memcpy(out + 3 * x, keptResults + 3 * place, 3 * kBlock);
+                        std::memcpy(from, keptResults + 3 * place, 3 * kBlock);
+                    } else {
+                        block.red = LightnessGroup{};
+                        block.other = LightnessGroup{};
+                        pixels(from, out + 3 * x, place, kBlock, block.red, block.other);
+                        block.generation = guessGeneration;
+                    }
+                    red.merge(block.red);
+                    other.merge(block.other);
+                });
         }
         reds[p] = red;
         others[p] = other;
@@ -648,21 +728,34 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     const bool keepPlaces = highLevelPlaces.ready;
     splitFrameRows(capture, [&](int, int begin, int end) {
         std::uint32_t lastSlot = ~0u, word = 0;
-        for (int y = begin; y < end; ++y) {
-            std::uint8_t* in = captureRows[y];
-            std::uint8_t* out = resultRows[y];
-            const std::size_t row = gridRow(y);
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                const std::size_t place = placeOf(row, x);
+        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::size_t place, int n) {
+            for (int i = 0; i < n; ++i, in += 3, out += 3, ++place) {
                 const std::uint32_t s = static_cast<std::uint32_t>(more[place] >> 32);
                 if (s != lastSlot) {
                     lastSlot = s;
                     word = wordOfSlot(s, generation, change);
                 }
-                if (keepPlaces)
+                if (keepPlaces) {
                     cells[place] = (cells[place] & 0x00FFFFFF06000000ull) | word | tag;
+                    putBytes(word, keptResults + 3 * place, keptResults + 3 * place);
+                }
                 putBytes(word, out, in);
             }
+        };
+        for (int y = begin; y < end; ++y) {
+            std::uint8_t* const in = captureRows[y];
+            std::uint8_t* const out = resultRows[y];
+            forSpans(
+                y,
+                [&](int x, int column, int n, int gridY) {
+                    pixels(in + 3 * x, out + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column, n);
+                },
+                [&](int x, int column, PlaceBlock& block, int gridY) {
+                    pixels(in + 3 * x, out + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column,
+                           kBlock);
+                    if (keepPlaces)
+                        block.generation = generation;
+                });
         }
     });
 }

@@ -22,15 +22,16 @@
 // onto a grid of the frame's size, and a pixel whose colour is the one its
 // place holds takes that result, read in order, without a look-up. Only the
 // strip the lens moved onto, and what changed on the screen, goes to the
-// tables.
+// tables. Level 2 also keeps the statistics of every 16 places in a row, so
+// that 16 pixels met again count as one.
 //
 // Memory: about 16 bytes per colour a table holds (kept at most half full);
 // level 2 adds about 32 bytes per colour; the places add 6 bytes per pixel
-// of the frame for simulation and level 1, 16 for level 2. A
+// of the frame for simulation and level 1, 24 for level 2. A
 // table that could pass its budget in the next frame is emptied first. The
 // lens reserves everything when it is made (ReserveColourCaches), with the
 // budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
-// (2^16 at a 1024-wide screen: about 8 MB in all; 2^20 at 3840: about 110 MB),
+// (2^16 at a 1024-wide screen: about 8 MB in all; 2^20 at 3840: about 115 MB),
 // so its memory does not creep up while it runs.
 #pragma once
 

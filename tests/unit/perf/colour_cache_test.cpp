@@ -208,3 +208,55 @@ TEST_F(ColourCache, KeepsWhatItComputedAndForgetsOnReset) {
     EXPECT_EQ(ColourCacheUsageNow().simulationColours, 0u);
     EXPECT_EQ(ColourCacheUsageNow().residentBytes, 0u);
 }
+
+TEST_F(ColourCache, ARandomWalkOverFewRedsMatches) {
+    // Few reds of every intensity, so that the frames' red spans, and with
+    // them level 2's change, differ from step to step and from place to
+    // place; lenses of several widths leave places under older changes, and
+    // repainted pixels change some of what the places hold.
+    Bitmap24 desktop = RedShare(2, 50);
+    std::mt19937 rng(51);
+    for (int step = 0; step < 300; ++step) {
+        const int width = step == 0 ? 97 : 16 + static_cast<int>(rng() % 70);
+        const int left = static_cast<int>(rng() % (97 - width + 1)), top = static_cast<int>(rng() % 12);
+        for (int i = static_cast<int>(rng() % 4); i > 0; --i) {
+            std::uint8_t* p = desktop.scanLine(static_cast<int>(rng() % 61)) + 3 * (rng() % 97);
+            p[2] = static_cast<std::uint8_t>(rng()), p[1] = static_cast<std::uint8_t>(rng() % 40), p[0] = 0;
+        }
+        SCOPED_TRACE(testing::Message()
+                     << "step " << step << ": " << width << " wide at " << left << "," << top);
+        Bitmap24 frame(width, 49);
+        for (int y = 0; y < 49; ++y)
+            std::memcpy(frame.scanLine(y), desktop.scanLine(top + y) + 3 * left, 3 * width);
+        ASSERT_TRUE(StageMatches(ColourStage::HighLevel, frame, left, top));
+    }
+}
+
+TEST_F(ColourCache, APlaceRepaintedUnderTheLensEdgeCountsAsItIsNow) {
+    // Non-reds but for two pairs of reds, a bright and a dark one: both halves
+    // of the desktop have the same red span, so moving from one to the other
+    // keeps level 2's change while the lens's edge passes over the dark red
+    // of the left half, repainted. Back on the left, only the bright red is
+    // left and nothing is rescaled.
+    Bitmap24 desktop(64, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 64; ++x) {
+            std::uint8_t* p = desktop.scanLine(y) + 3 * x;
+            p[0] = 200, p[1] = static_cast<std::uint8_t>(150 + x % 7), p[2] = 50;
+        }
+    auto paint = [&desktop](int x, int y, std::uint8_t red) {
+        std::uint8_t* p = desktop.scanLine(y) + 3 * x;
+        p[0] = 5, p[1] = 5, p[2] = red;
+    };
+    paint(2, 2, 240), paint(40, 8, 240), paint(20, 5, 60), paint(45, 9, 60);
+    const struct { int left, width; } steps[] = {{0, 64}, {0, 32}, {20, 32}, {0, 32}};
+    for (const auto& step : steps) {
+        if (step.left == 20) // a non-red where the left half's dark red was
+            std::memcpy(desktop.scanLine(5) + 3 * 20, desktop.scanLine(5) + 3 * 21, 3);
+        SCOPED_TRACE(testing::Message() << step.width << " wide at " << step.left);
+        Bitmap24 frame(step.width, 16);
+        for (int y = 0; y < 16; ++y)
+            std::memcpy(frame.scanLine(y), desktop.scanLine(y) + 3 * step.left, 3 * step.width);
+        ASSERT_TRUE(StageMatches(ColourStage::HighLevel, frame, step.left, 0));
+    }
+}
