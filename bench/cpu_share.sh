@@ -25,6 +25,12 @@ build=${1:-$here/../build-perf}
 size=${2:-1920x1080}
 seconds=${3:-12}
 
+# Without its peer the run would end at xzoom's turn, after every mode.
+if [ "$peer" = 1 ] && ! command -v xzoom >/dev/null; then
+  echo "cpu_share: --peer needs xzoom: scripts/install-deps.sh --bench installs it" >&2
+  exit 1
+fi
+
 if [ "${CPU_SHARE_INNER:-}" != 1 ]; then
   CPU_SHARE_INNER=1 CPU_SHARE_PEER=$peer CPU_SHARE_BENCH=${CPU_SHARE_BENCH:-1} \
     CPU_SHARE_MODES=${CPU_SHARE_MODES:-plain smooth simulate low high} \
