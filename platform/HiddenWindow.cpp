@@ -25,9 +25,7 @@ struct Window {
     std::thread::id owner;
 };
 
-// A cross-thread send. Each sending thread keeps one and shares it with the
-// delivery, so that the receiver may wake the sender after letting go of the
-// lock: a sender woken under the lock would only block again on it.
+// A cross-thread send, on the sender's stack until `done`.
 struct PendingSend {
     std::condition_variable cond;
     bool done = false;
@@ -37,7 +35,7 @@ struct PendingSend {
 struct Delivery {
     WindowHandle target;
     TMessage message;
-    std::shared_ptr<PendingSend> send; // null for a post
+    PendingSend* send; // null for a post
 };
 
 // Wakes the owning thread's event loop. The messages themselves travel in
@@ -94,7 +92,7 @@ void deliverPending() {
     std::unique_lock<std::mutex> lock(s.mutex);
     s.wakePending = false;
     while (!s.deliveries.empty()) {
-        Delivery d = std::move(s.deliveries.front());
+        Delivery d = s.deliveries.front();
         s.deliveries.pop_front();
         std::shared_ptr<Window> w = findLocked(s, d.target);
         lock.unlock();
@@ -104,9 +102,7 @@ void deliverPending() {
         if (d.send) {
             d.send->result = w ? d.message.Result : 0;
             d.send->done = true;
-            lock.unlock();
             d.send->cond.notify_all();
-            lock.lock();
         }
     }
 }
@@ -202,9 +198,8 @@ std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintp
         w->procedure(m);
         return m.Result;
     }
-    static thread_local const std::shared_ptr<PendingSend> send = std::make_shared<PendingSend>();
-    send->done = false;
-    QEvent* wake = enqueueLocked(s, Delivery{window, m, send});
+    PendingSend send;
+    QEvent* wake = enqueueLocked(s, Delivery{window, m, &send});
     Dispatcher* dispatcher = s.dispatcher;
     w.reset();
     if (wake) {
@@ -212,8 +207,8 @@ std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintp
         QCoreApplication::postEvent(dispatcher, wake);
         lock.lock();
     }
-    send->cond.wait(lock, [&] { return send->done; });
-    return send->result;
+    send.cond.wait(lock, [&] { return send.done; });
+    return send.result;
 }
 
 bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
