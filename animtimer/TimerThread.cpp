@@ -5,10 +5,10 @@
 #include "platform/InputIdle.h"
 #include "platform/SystemError.h"
 #include "platform/ThreadQueue.h"
+#include "platform/Threads.h"
 #include "platform/TimerResolution.h"
 
 #include <mutex>
-#include <thread>
 
 namespace {
 // Each look for the application's first idle moment waits at most this long.
@@ -132,7 +132,7 @@ std::uint32_t ThreadFunc(void* parameter) {
         const std::uint32_t elapsed = t1 - t0;
         const std::uint32_t wait = result > elapsed ? result - elapsed : 0;
         if (wait == 0)
-            std::this_thread::yield();
+            platform::yieldThread();
         else if (data->WakeEvent->wait(wait) == platform::kWaitSignalled)
             data->WakeEvent->reset();
     }

@@ -26,6 +26,12 @@ bool setThreadPriority(ThreadHandle thread, int priority);
 // The priority the thread runs at (or will run at, once resumed).
 int threadPriority(ThreadHandle thread);
 
+// Gives up the processor to a ready thread as urgent as this one, and goes on
+// at once when there is none. Linux's sched_yield is not that: it queues the
+// caller behind every ready task of the machine for a whole slice, so a tick
+// due at once came milliseconds late whenever anything else was busy.
+void yieldThread();
+
 // kWaitSignalled once the thread has ended, kWaitTimeout, or kWaitFailed for
 // an unknown handle.
 std::uint32_t waitForThread(ThreadHandle thread, std::uint32_t timeoutMs);

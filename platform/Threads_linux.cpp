@@ -16,6 +16,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace platform {
@@ -186,6 +187,13 @@ int threadPriority(ThreadHandle thread) {
     if (rec->resumed && rec->tid != 0 && !rec->finished)
         return priorityOf(rec->tid);
     return rec->priority;
+}
+
+void yieldThread() {
+    // A sleep of zero is a scheduling point: whatever the kernel owes the
+    // processor to now runs, and this thread keeps its place otherwise.
+    timespec none{0, 0};
+    nanosleep(&none, nullptr);
 }
 
 std::uint32_t waitForThread(ThreadHandle thread, std::uint32_t timeoutMs) {
