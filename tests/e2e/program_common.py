@@ -19,6 +19,7 @@ import unittest
 import harness
 
 NAVY = (0, 0, 128)
+MAROON = (128, 0, 0)
 BLACK = (0, 0, 0)
 WHITE = (255, 255, 255)
 RED = (255, 0, 0)
@@ -28,9 +29,11 @@ PANEL1_SIZE = (257, 186)
 GROUPBOX1_AT = (8, 8)  # in Panel1
 # Controls inside GroupBox1: (left, top, width, height).
 TRACKBAR1 = (8, 87, 225, 17)
+SLIDER_TICK_ROW = 12  # of TRACKBAR1: the tick marks, one pixel wide each
 MOVE_HANDLE = (8, 46, 73, 34)
 SMOOTH_BOX = (88, 56, 65, 17)
 PROBE_BOX = (15, 22, 216, 16)
+CHECK_BOXES = (SMOOTH_BOX, PROBE_BOX)
 SETUP_VISION = (152, 46, 81, 34)
 ABOUT_BUTTON = (8, 136, 75, 25)
 HELP_BUTTON = (89, 136, 70, 25)
@@ -263,6 +266,17 @@ class Lens:
             [os.environ["VISTREL_EXE"], *args], LENS_TITLE, timeout=30, env=environment
         )
         self.zoom = 2
+        # Until its first frame the lens shows the panel over an empty
+        # picture, while the first tick may already have hidden the panel:
+        # a click then meets the picture, not a control.
+        wait_until(self.ring_drawn, "the lens drew no first frame", timeout=30)
+
+    def ring_drawn(self):
+        """Whether a frame has drawn the ring: navy over the picture, maroon
+        round the control panel. Its top lies 8 pixels into the client area."""
+        x, y = self.client_origin()
+        ring_cx = (7 + self.size - 8) // 2
+        return harness.screenshot(x + ring_cx, y + 8, 1, 1).pixel(0, 0) in (NAVY, MAROON)
 
     def close(self):
         """Ends the program if it still runs; returns its status."""
@@ -319,17 +333,50 @@ class Lens:
         harness.move_pointer(*at)
         wait_until(self.panel_showing, "the control panel did not show")
 
+    # Until the program has taken a click or a key, the pointer must stay on
+    # the panel: a frame that finds it outside first hides the panel, and the
+    # click or key then meets no control. A check box or the slider therefore
+    # waits until it shows its new state.
+
     def click_control(self, rect):
         at = self.control_point(rect)
         self.open_panel(at)
+        if rect not in CHECK_BOXES:
+            harness.click(1)
+            return
+        ticked = self.box_ticked(rect)
         harness.click(1)
+        wait_until(lambda: self.box_ticked(rect) != ticked, "the check box did not take the click")
+
+    def box_ticked(self, rect):
+        """Whether a check box shows its tick: its square is white inside
+        until then."""
+        gx, gy = self.groupbox_origin()
+        x, y, _, h = rect
+        shot = harness.screenshot(gx + x + 3, gy + y + 3, 9, h - 6)
+        return any(shot.pixel(i, j) != WHITE for j in range(h - 6) for i in range(9))
 
     def set_zoom(self, zoom):
         """Chooses the zoom on the slider with the keyboard: Home, then Right."""
         self.open_panel(self.control_point(TRACKBAR1))
         harness.click(1)
         harness.keys("Home", *["Right"] * ZOOMS.index(zoom))
+        wait_until(lambda: self.slider_zoom() == zoom, "the slider did not move to x%d" % zoom)
         self.zoom = zoom
+
+    def slider_zoom(self):
+        """The zoom whose tick lies under the middle of the slider's thumb;
+        the thumb's outline alone reaches the slider's top row."""
+        gx, gy = self.groupbox_origin()
+        x, y, w, _ = TRACKBAR1
+        shot = harness.screenshot(gx + x, gy + y, w, SLIDER_TICK_ROW + 1)
+        # The slider's face is near white, its lines are darker.
+        thumb = [i for i in range(w) if sum(shot.pixel(i, 0)) < 740]
+        ticks = [i for i in range(w) if sum(shot.pixel(i, SLIDER_TICK_ROW)) < 740]
+        if not thumb or len(ticks) != len(ZOOMS):
+            return None
+        middle = (thumb[0] + thumb[-1]) / 2
+        return ZOOMS[min(range(len(ZOOMS)), key=lambda k: abs(ticks[k] - middle))]
 
     def probe_rect(self):
         s = self.size
