@@ -26,10 +26,10 @@ bool setThreadPriority(ThreadHandle thread, int priority);
 // The priority the thread runs at (or will run at, once resumed).
 int threadPriority(ThreadHandle thread);
 
-// Gives up the processor to a ready thread as urgent as this one, and goes on
-// at once when there is none. Linux's sched_yield is not that: it queues the
-// caller behind every ready task of the machine for a whole slice, so a tick
-// due at once came milliseconds late whenever anything else was busy.
+// A yield that keeps the caller's turn: what the scheduler owes the processor
+// to runs first, otherwise the caller goes on at once. Linux's sched_yield
+// queues the caller behind every ready task of the machine for a whole slice,
+// so a tick due at once came milliseconds late whenever anything else was busy.
 void yieldThread();
 
 // kWaitSignalled once the thread has ended, kWaitTimeout, or kWaitFailed for
