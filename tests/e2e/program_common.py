@@ -273,10 +273,10 @@ class Lens:
 
     def ring_drawn(self):
         """Whether a frame has drawn the ring: navy over the picture, maroon
-        round the control panel. Its top lies 8 pixels into the client area."""
+        round the control panel."""
         x, y = self.client_origin()
-        ring_cx = (7 + self.size - 8) // 2
-        return harness.screenshot(x + ring_cx, y + 8, 1, 1).pixel(0, 0) in (NAVY, MAROON)
+        top_x, top_y = ring_points(self.size)[0]
+        return harness.screenshot(x + top_x, y + top_y, 1, 1).pixel(0, 0) in (NAVY, MAROON)
 
     def close(self):
         """Ends the program if it still runs; returns its status."""
@@ -457,15 +457,19 @@ class LensTestCase(unittest.TestCase):
             for p in ((k, mid), (mid, k)):
                 if shot.pixel(*p) != BLACK:
                     bad.append(("cross-hair", p, shot.pixel(*p)))
-        # The ring's pen is 8 wide around the ellipse in the box (7, 7, s-8, s-28):
-        # its top, bottom, left and right lie at these places.
-        ring_cx, ring_cy = (7 + s - 8) // 2, (7 + s - 28) // 2
-        for p in ((ring_cx, 8), (ring_cx, s - 30), (8, ring_cy), (s - 10, ring_cy)):
+        for p in ring_points(s):
             if shot.pixel(*p) != NAVY:
                 bad.append(("ring", p, shot.pixel(*p)))
         if bad:
             shot.save_png(os.path.join(harness.artifact_dir(), name + "-overlay-actual.png"))
         self.assertEqual(bad, [], "%s: overlay pixels wrong" % name)
+
+
+def ring_points(size):
+    """Client points on the ring (top, bottom, left, right): its pen is 8 wide
+    around the ellipse in the box (7, 7, size-8, size-28)."""
+    cx, cy = (7 + size - 8) // 2, (7 + size - 28) // 2
+    return (cx, 8), (cx, size - 30), (8, cy), (size - 10, cy)
 
 
 def visible(size, x, y, margin=2):
