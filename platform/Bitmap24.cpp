@@ -61,4 +61,23 @@ void Bitmap24::assign(const Bitmap24& other) {
         std::memcpy(m_image.scanLine(y), other.m_image.constScanLine(y), rowBytes);
 }
 
+void Bitmap24::setWordRows(const std::uint8_t* first, std::size_t stride,
+                           std::shared_ptr<const std::uint64_t> generation) {
+    m_words = first;
+    m_wordStride = stride;
+    m_wordGenerationAt = generation ? *generation : 0;
+    m_wordGeneration = std::move(generation);
+    m_wordKey = m_image.cacheKey();
+}
+
+const std::uint8_t* Bitmap24::wordRows(std::size_t& stride) const {
+    // Every write through scanLine() or a painter detaches the image, which
+    // changes its key; a resize or an assign makes a new one.
+    if (!m_words || !m_wordGeneration || *m_wordGeneration != m_wordGenerationAt ||
+        m_image.cacheKey() != m_wordKey || m_image.isNull())
+        return nullptr;
+    stride = m_wordStride;
+    return m_words;
+}
+
 } // namespace platform

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QImage>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace platform {
 
@@ -35,10 +37,26 @@ public:
     QImage& image() { return m_image; }
     const QImage& image() const { return m_image; }
 
+    // A capture that read the whole bitmap from 32-bit B,G,R,x words (a
+    // shared-memory segment) says where they lie, so that drawing it enlarged
+    // can take the words as they are instead of converting the rows back.
+    // They stand for the pixels only while the bitmap is unchanged since and
+    // the writer's generation, which it bumps before it writes that memory
+    // again or lets it go, is the one they were left at.
+    void setWordRows(const std::uint8_t* first, std::size_t stride,
+                     std::shared_ptr<const std::uint64_t> generation);
+    // The first of those rows, or null when they no longer hold the pixels.
+    const std::uint8_t* wordRows(std::size_t& stride) const;
+
 private:
     QImage m_image;
     int m_width = 0;
     int m_height = 0;
+    const std::uint8_t* m_words = nullptr;
+    std::size_t m_wordStride = 0;
+    std::shared_ptr<const std::uint64_t> m_wordGeneration;
+    std::uint64_t m_wordGenerationAt = 0;
+    qint64 m_wordKey = 0;
 };
 
 } // namespace platform

@@ -321,10 +321,20 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
         if (run != uniformRun)
             uniformRun = 0;
     m_rowWords.resize(m_runs.size());
-    auto sourceWords = [&](const std::uint8_t* row) {
-        // Every source pixel between the first and the last column is
-        // reached when enlarging; otherwise (shrinking) gather them one by one.
-        if (static_cast<int>(m_runs.size()) == columns[count - 1] / 3 - firstSource + 1) {
+    // Every source pixel between the first and the last column is reached
+    // when enlarging; otherwise (shrinking) they are gathered one by one.
+    const bool reachesAll = static_cast<int>(m_runs.size()) == columns[count - 1] / 3 - firstSource + 1;
+    // Where the capture left the pixels as words, an enlarging row takes
+    // them from there; they are made opaque as they are written.
+    std::size_t wordStride = 0;
+    const std::uint8_t* wordRows =
+        kind != TargetKind::Bgr888 && reachesAll ? src.wordRows(wordStride) : nullptr;
+    auto sourceWords = [&](std::int64_t sourceRow, const std::uint8_t* row) -> const std::uint32_t* {
+        if (wordRows)
+            return reinterpret_cast<const std::uint32_t*>(wordRows +
+                                                          static_cast<std::size_t>(sourceRow) * wordStride) +
+                   firstSource;
+        if (reachesAll) {
             BgrRowToRgb32(row + 3 * static_cast<std::size_t>(firstSource), m_rowWords.data(),
                           static_cast<int>(m_rowWords.size()));
         } else {
@@ -382,14 +392,16 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
         } else {
             // The source pixels the row reaches, converted once, then each
             // written as often as the enlargement repeats it.
-            const std::uint32_t* words = sourceWords(in);
+            const std::uint32_t* words = sourceWords(sourceRow, in);
             auto* o = reinterpret_cast<std::uint32_t*>(out);
             if (uniformRun == 2) {
                 DoubleWords(words, o, m_rowWords.size());
             } else {
-                for (std::size_t s = 0; s < m_runs.size(); ++s)
+                for (std::size_t s = 0; s < m_runs.size(); ++s) {
+                    const std::uint32_t word = words[s] | 0xFF000000u;
                     for (int t = 0; t < m_runs[s]; ++t)
-                        *o++ = words[s];
+                        *o++ = word;
+                }
             }
         }
         lastSourceRow = sourceRow;

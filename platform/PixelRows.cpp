@@ -47,14 +47,15 @@ void DoubleWords(const std::uint32_t* in, std::uint32_t* out, std::size_t count)
     std::size_t i = 0;
 #if defined(__x86_64__) || defined(__i386__)
     // SSE2, which every x86-64 processor has: four words in, eight out.
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     for (; i + 4 <= count; i += 4, out += 8) {
-        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i words = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), opaque);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi32(words, words));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi32(words, words));
     }
 #endif
     for (; i < count; ++i, out += 2)
-        out[0] = out[1] = in[i];
+        out[0] = out[1] = in[i] | 0xFF000000u;
 }
 
 } // namespace platform

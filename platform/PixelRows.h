@@ -14,7 +14,9 @@ inline std::uint32_t Rgb32Of(const std::uint8_t* bgr) {
 // Through SSSE3's shuffle, four pixels at a time, where the processor has it.
 void BgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count);
 
-// Each of `count` words written twice in a row: out[2i] = out[2i + 1] = in[i].
+// Each of `count` words written twice in a row, opaque:
+// out[2i] = out[2i + 1] = in[i] | 0xFF000000, so that the words may come
+// straight from a screen's B,G,R,x pixels.
 void DoubleWords(const std::uint32_t* in, std::uint32_t* out, std::size_t count);
 
 } // namespace platform

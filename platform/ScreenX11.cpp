@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace platform {
 
@@ -58,6 +59,9 @@ struct X11Screen::Impl {
     Capture capture = Capture::Auto;
     bool shmUsable = false;
     ShmSegment segment; // declared after the connection: released first
+    // Bumped before the segment is written again or goes: a bitmap that was
+    // left the segment's words of its pixels stops taking them from then on.
+    std::shared_ptr<std::uint64_t> segmentGeneration = std::make_shared<std::uint64_t>(0);
     // Drawing anywhere on the screen, reported on our own connection so that
     // a still lens need not read the same pixels again (set up only where
     // the connection is ours: the reports must not reach Qt's event queue).
@@ -76,6 +80,7 @@ struct X11Screen::Impl {
     bool touched = false;
 
     ~Impl() {
+        ++*segmentGeneration;
         if (!connection || (borrowed && !application) || xcb_connection_has_error(connection) != 0)
             segment.forgetServer();
     }
@@ -205,6 +210,7 @@ struct X11Screen::Impl {
 
     bool shmCopy(const CaptureClip& clip, Bitmap24& dst) {
         read = false;
+        ++*segmentGeneration;
         const std::size_t stride = 4 * static_cast<std::size_t>(clip.width);
         const std::size_t bytes = stride * static_cast<std::size_t>(clip.height);
         if (segment.size() < bytes) {
@@ -227,6 +233,8 @@ struct X11Screen::Impl {
         if (error || !reply || reply->size < bytes)
             return false;
         BgrxToBitmap(segment.data(), stride, clip, dst);
+        if (clip.dstX == 0 && clip.dstY == 0 && clip.width == dst.width() && clip.height == dst.height())
+            dst.setWordRows(segment.data(), stride, segmentGeneration);
         readSequence = cookie.sequence;
         touched = false;
         read = true;

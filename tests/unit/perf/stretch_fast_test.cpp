@@ -2,8 +2,12 @@
 // tail of fewer than four pixels, and pictures clipped on either side.
 #include "PixelCompare.h"
 #include "platform/Canvas.h"
+#include "platform/PixelRows.h"
 
 #include <QImage>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 using platform::Bitmap24;
 
@@ -26,5 +30,40 @@ TEST(StretchDrawOneToOne, EveryPixelLandsWhereItWas) {
                     ASSERT_EQ(target.pixel(x, y), want)
                         << "width " << width << " left " << left << " at " << x << ", " << y;
                 }
+        }
+}
+
+// A capture that read the bitmap from 32-bit words (their fourth byte is
+// anything) leaves them to be drawn from: only while they still hold its pixels.
+TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
+    enum Case { Fresh, BitmapChanged, WordsWrittenAgain };
+    for (int zoom : {2, 3})
+        for (Case c : {Fresh, BitmapChanged, WordsWrittenAgain}) {
+            Bitmap24 source = RandomPicture(7, 5, static_cast<std::uint32_t>(zoom));
+            std::vector<std::uint32_t> words(7 * 5);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < 7; ++x)
+                    words[7 * y + x] =
+                        (platform::Rgb32Of(source.scanLine(y) + 3 * x) & 0xFFFFFFu) | 0x5A000000u;
+            auto generation = std::make_shared<std::uint64_t>(1);
+            source.setWordRows(reinterpret_cast<const std::uint8_t*>(words.data()), 4 * 7, generation);
+            if (c == BitmapChanged)
+                source.scanLine(2)[4] ^= 0xFF;
+            if (c == WordsWrittenAgain) {
+                words[7 * 3 + 2] ^= 0xFFu;
+                ++*generation;
+            }
+            // Starting left of the target, so that the first source column is not 0.
+            const TRect dst{-zoom, 1, 6 * zoom, 1 + 5 * zoom};
+            QImage fromWords(6 * zoom, 1 + 5 * zoom, QImage::Format_RGB32);
+            fromWords.fill(0xFF123456u);
+            QImage want = fromWords.copy();
+            platform::Canvas(&fromWords).StretchDraw(dst, source);
+            Bitmap24 reference; // an assigned copy has no words
+            reference.assign(source);
+            platform::Canvas(&want).StretchDraw(dst, reference);
+            // Byte for byte: an RGB32 picture's fourth byte must be 0xFF too.
+            ASSERT_EQ(std::memcmp(fromWords.constBits(), want.constBits(), want.sizeInBytes()), 0)
+                << "zoom " << zoom << " case " << c;
         }
 }
