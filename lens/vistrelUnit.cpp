@@ -234,6 +234,7 @@ void TForm1::releaseFrameResources() {
     GreenPlane.reset();
     BluePlane.reset();
     m_planeCapacity = 0;
+    m_planesPending = false;
     FreeHsiResultBitmap();
 }
 
@@ -391,6 +392,8 @@ bool TForm1::processFrame() {
     if (mayRepeat &&
         m_repeatedFrame.repeats(frameInputs(), Image1->Picture().cacheKey(), *CaptureBitmap, left)) {
         outputFields() = left;
+        // The capture holds again what the frame that did its work left.
+        planesFollowCapture();
         m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
         return true;
     }
@@ -399,7 +402,9 @@ bool TForm1::processFrame() {
     applyColourStage(stage);
     ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
                         static_cast<std::size_t>(CaptureBitmap->height()));
-    CopyToPlanes(*CaptureBitmap, SourceWidth, RedPlane.get(), GreenPlane.get(), BluePlane.get());
+    m_planeStride = SourceWidth;
+    m_planesPending = true;
+    planesFollowCapture();
     enlarge(Image1->GetCanvas());
     if (stage == ColourStage::LowLevelFallback)
         m_repeatedFrame.forget();
@@ -437,6 +442,7 @@ void TForm1::applyColourStage(ColourStage stage) {
 // the lens picture.
 void TForm1::enlarge(Canvas& image) {
     if (SquintPosition != 15) {
+        FillPlanes();
         RotateSquint(*CaptureBitmap, SourceWidth, SourceHeight, RedPlane.get(), GreenPlane.get(),
                      BluePlane.get(), SquintAngle, SquintCentreX, SquintCentreY, RotatedX, RotatedY, ProbeRed,
                      ProbeGreen, ProbeBlue);
@@ -512,6 +518,20 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
     GreenPlane = std::move(green);
     BluePlane = std::move(blue);
     m_planeCapacity = bytes;
+}
+
+void TForm1::planesFollowCapture() {
+    if (m_planesPending)
+        m_planesFrom = CaptureBitmap->image().cacheKey();
+}
+
+void TForm1::FillPlanes() {
+    // Once the capture has changed (a frame that failed half-way), what the
+    // planes were to hold is gone.
+    if (!m_planesPending || !CaptureBitmap || CaptureBitmap->image().cacheKey() != m_planesFrom)
+        return;
+    m_planesPending = false;
+    CopyToPlanes(*CaptureBitmap, m_planeStride, RedPlane.get(), GreenPlane.get(), BluePlane.get());
 }
 
 // SmoothEnlarge, with the lens picture painted from SmoothBitmap in the same

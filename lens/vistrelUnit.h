@@ -3,6 +3,7 @@
 #pragma once
 
 #include "animtimer/Animtimer.h"
+#include "lens/ColourStage.h"
 #include "lens/RepeatedFrame.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "platform/Bitmap24.h"
@@ -10,7 +11,6 @@
 #include "platform/Forms.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
-#include "lens/ColourStage.h"
 #include "vision/HueCurve.h"
 
 #include <cstdint>
@@ -100,6 +100,10 @@ public:
     bool FrameResourcesReleased() const { return m_released; }
     // Bytes each plane holds.
     std::size_t PlaneCapacity() const { return m_planeCapacity; }
+    // Only squint compensation reads the planes, so a frame without it
+    // leaves them to be filled here, from the capture as that frame left
+    // it, when something else wants to look at them.
+    void FillPlanes();
     // Lens frames that found the screen and every input as the frame before
     // and so left what was shown alone.
     std::uint64_t RepeatedFrames() const { return m_repeatedFrame.count(); }
@@ -111,6 +115,7 @@ private:
     void scaleProbeBox();
     void releaseFrameResources();
     void ensurePlaneCapacity(std::size_t bytes);
+    void planesFollowCapture();
 
     // The frame, step by step.
     void readCursorAndWindow();
@@ -134,6 +139,11 @@ private:
 
     bool m_released = false;
     std::size_t m_planeCapacity = 0;
+    // Set when the planes are still to be filled from the capture, whose
+    // image key and row stride they would be filled with.
+    bool m_planesPending = false;
+    qint64 m_planesFrom = 0;
+    int m_planeStride = 0;
     SmoothEnlarger m_smoother;
     RepeatedFrame m_repeatedFrame;
 };

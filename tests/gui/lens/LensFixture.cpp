@@ -68,6 +68,7 @@ std::string rectOf(const TRect& r) {
 } // namespace
 
 LensState lensState(const std::vector<std::string>& boxes) {
+    Form1->FillPlanes();
     const TForm1& f = *Form1;
     LensState s;
     auto n = [&](const char* name, long long v) { s[name] = std::to_string(v); };

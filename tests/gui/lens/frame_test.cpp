@@ -286,6 +286,7 @@ TEST_F(LensTest, SevereLevelCorrectsInPlace) {
     frame();
     EXPECT_EQ(bitmapPixel(*Form1->CaptureBitmap, 5, 5), (Rgb{244, 20, 205}));
     EXPECT_EQ(lensPixel(100, 150), (Rgb{244, 20, 205}));
+    Form1->FillPlanes();
     EXPECT_EQ(Form1->RedPlane[0], 244);
 }
 

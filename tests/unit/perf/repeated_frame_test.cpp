@@ -243,6 +243,7 @@ TEST_F(RepeatedFrames, SplitFramesLeaveWhatOneThreadFramesLeave) {
                     cursorAt(300 + 7 * step, 200 + 3 * step);
                     ++step;
                     frame();
+                    Form1->FillPlanes();
                     const std::size_t plane = static_cast<std::size_t>(Form1->CaptureBitmap->width()) *
                                               Form1->CaptureBitmap->height();
                     left.push_back(
