@@ -234,7 +234,7 @@ void TForm1::releaseFrameResources() {
     GreenPlane.reset();
     BluePlane.reset();
     m_planeCapacity = 0;
-    m_planesPending = false;
+    m_planesFrom = 0;
     FreeHsiResultBitmap();
 }
 
@@ -393,7 +393,8 @@ bool TForm1::processFrame() {
         m_repeatedFrame.repeats(frameInputs(), Image1->Picture().cacheKey(), *CaptureBitmap, left)) {
         outputFields() = left;
         // The capture holds again what the frame that did its work left.
-        planesFollowCapture();
+        if (m_planesFrom != 0)
+            m_planesFrom = CaptureBitmap->image().cacheKey();
         m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
         return true;
     }
@@ -403,8 +404,7 @@ bool TForm1::processFrame() {
     ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
                         static_cast<std::size_t>(CaptureBitmap->height()));
     m_planeStride = SourceWidth;
-    m_planesPending = true;
-    planesFollowCapture();
+    m_planesFrom = CaptureBitmap->image().cacheKey();
     enlarge(Image1->GetCanvas());
     if (stage == ColourStage::LowLevelFallback)
         m_repeatedFrame.forget();
@@ -520,17 +520,12 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
     m_planeCapacity = bytes;
 }
 
-void TForm1::planesFollowCapture() {
-    if (m_planesPending)
-        m_planesFrom = CaptureBitmap->image().cacheKey();
-}
-
 void TForm1::FillPlanes() {
     // Once the capture has changed (a frame that failed half-way), what the
     // planes were to hold is gone.
-    if (!m_planesPending || !CaptureBitmap || CaptureBitmap->image().cacheKey() != m_planesFrom)
+    if (m_planesFrom == 0 || !CaptureBitmap || CaptureBitmap->image().cacheKey() != m_planesFrom)
         return;
-    m_planesPending = false;
+    m_planesFrom = 0;
     CopyToPlanes(*CaptureBitmap, m_planeStride, RedPlane.get(), GreenPlane.get(), BluePlane.get());
 }
 

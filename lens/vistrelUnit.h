@@ -115,7 +115,6 @@ private:
     void scaleProbeBox();
     void releaseFrameResources();
     void ensurePlaneCapacity(std::size_t bytes);
-    void planesFollowCapture();
 
     // The frame, step by step.
     void readCursorAndWindow();
@@ -139,9 +138,8 @@ private:
 
     bool m_released = false;
     std::size_t m_planeCapacity = 0;
-    // Set when the planes are still to be filled from the capture, whose
-    // image key and row stride they would be filled with.
-    bool m_planesPending = false;
+    // While the planes are still to be filled: the key of the capture image
+    // they are to be filled from (0 otherwise), and the rows' stride.
     qint64 m_planesFrom = 0;
     int m_planeStride = 0;
     SmoothEnlarger m_smoother;

@@ -74,7 +74,7 @@ const std::uint8_t* Bitmap24::wordRows(std::size_t& stride) const {
     // Every write through scanLine() or a painter detaches the image, which
     // changes its key; a resize or an assign makes a new one.
     if (!m_words || !m_wordGeneration || *m_wordGeneration != m_wordGenerationAt ||
-        m_image.cacheKey() != m_wordKey || m_image.isNull())
+        m_image.cacheKey() != m_wordKey)
         return nullptr;
     stride = m_wordStride;
     return m_words;
