@@ -381,9 +381,9 @@ bool TForm1::processFrame() {
     // The fallback changes the settings: such a frame is never a repeat.
     const bool mayRepeat = stage != ColourStage::LowLevelFallback;
     FrameOutputs left;
-    if (mayRepeat && m_repeatedFrame.repeatsUnread(frameInputs(), Image1->Picture().cacheKey(),
-                                                   CaptureBitmap->image().cacheKey(),
-                                                   ScreenCanvas->unchangedSinceCopy(SourceRect), left)) {
+    if (mayRepeat &&
+        m_repeatedFrame.repeatsUnread(frameInputs(), Image1->Picture().cacheKey(), CaptureBitmap->key(),
+                                      ScreenCanvas->unchangedSinceCopy(SourceRect), left)) {
         outputFields() = left;
         return true;
     }
@@ -394,8 +394,8 @@ bool TForm1::processFrame() {
         outputFields() = left;
         // The capture holds again what the frame that did its work left.
         if (m_planesFrom != 0)
-            m_planesFrom = CaptureBitmap->image().cacheKey();
-        m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
+            m_planesFrom = CaptureBitmap->key();
+        m_repeatedFrame.settled(CaptureBitmap->key());
         return true;
     }
     if (CheckBox1->Checked())
@@ -404,14 +404,14 @@ bool TForm1::processFrame() {
     ensurePlaneCapacity(static_cast<std::size_t>(CaptureBitmap->width()) *
                         static_cast<std::size_t>(CaptureBitmap->height()));
     m_planeStride = SourceWidth;
-    m_planesFrom = CaptureBitmap->image().cacheKey();
+    m_planesFrom = CaptureBitmap->key();
     enlarge(Image1->GetCanvas());
     if (stage == ColourStage::LowLevelFallback)
         m_repeatedFrame.forget();
     else
         m_repeatedFrame.remember(*CaptureBitmap, RewritesCapture(stage) || SquintPosition != 15,
                                  outputFields());
-    m_repeatedFrame.settled(CaptureBitmap->image().cacheKey());
+    m_repeatedFrame.settled(CaptureBitmap->key());
     return false;
 }
 
@@ -523,7 +523,7 @@ void TForm1::ensurePlaneCapacity(std::size_t bytes) {
 void TForm1::FillPlanes() {
     // Once the capture has changed (a frame that failed half-way), what the
     // planes were to hold is gone.
-    if (m_planesFrom == 0 || !CaptureBitmap || CaptureBitmap->image().cacheKey() != m_planesFrom)
+    if (m_planesFrom == 0 || !CaptureBitmap || CaptureBitmap->key() != m_planesFrom)
         return;
     m_planesFrom = 0;
     CopyToPlanes(*CaptureBitmap, m_planeStride, RedPlane.get(), GreenPlane.get(), BluePlane.get());

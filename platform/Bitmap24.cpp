@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace platform {
 
@@ -25,6 +26,49 @@ QImage blackImage(int width, int height) {
 Bitmap24::Bitmap24(int width, int height)
     : m_image(blackImage(width, height)), m_width(width > 0 ? width : 0), m_height(height > 0 ? height : 0) {}
 
+Bitmap24::Bitmap24(const Bitmap24& other) {
+    *this = other;
+}
+
+Bitmap24::Bitmap24(Bitmap24&& other) noexcept {
+    *this = std::move(other);
+}
+
+Bitmap24& Bitmap24::operator=(const Bitmap24& other) {
+    if (this == &other)
+        return *this;
+    other.settle();
+    dropDeferred();
+    m_image = other.m_image;
+    m_width = other.m_width;
+    m_height = other.m_height;
+    m_words = other.m_words;
+    m_wordStride = other.m_wordStride;
+    m_wordGeneration = other.m_wordGeneration;
+    m_wordGenerationAt = other.m_wordGenerationAt;
+    m_wordKey = other.m_wordKey;
+    return *this;
+}
+
+Bitmap24& Bitmap24::operator=(Bitmap24&& other) noexcept {
+    if (this == &other)
+        return *this;
+    dropDeferred();
+    m_image = std::move(other.m_image);
+    m_width = std::exchange(other.m_width, 0);
+    m_height = std::exchange(other.m_height, 0);
+    m_words = std::exchange(other.m_words, nullptr);
+    m_wordStride = other.m_wordStride;
+    m_wordGeneration = std::move(other.m_wordGeneration);
+    m_wordGenerationAt = other.m_wordGenerationAt;
+    m_wordKey = other.m_wordKey;
+    m_deferred = std::move(other.m_deferred);
+    m_unsettled.store(other.m_unsettled.exchange(false));
+    if (m_deferred)
+        m_deferred->owner = this;
+    return *this;
+}
+
 void Bitmap24::setWidth(int width) {
     setSize(width, m_height);
 }
@@ -41,6 +85,7 @@ void Bitmap24::setSize(int width, int height) {
     if (width == m_width && height == m_height)
         return;
     m_image = blackImage(width, height);
+    dropDeferred();
     m_width = width;
     m_height = height;
 }
@@ -48,6 +93,9 @@ void Bitmap24::setSize(int width, int height) {
 void Bitmap24::assign(const Bitmap24& other) {
     if (this == &other)
         return;
+    other.settle();
+    // Every pixel is written below.
+    dropDeferred();
     if (other.m_width != m_width || other.m_height != m_height || m_image.isNull() != other.m_image.isNull())
         m_image = blackImage(other.m_width, other.m_height);
     m_width = other.m_width;
@@ -78,6 +126,41 @@ const std::uint8_t* Bitmap24::wordRows(std::size_t& stride) const {
         return nullptr;
     stride = m_wordStride;
     return m_words;
+}
+
+std::weak_ptr<DeferredRows> Bitmap24::deferWordRows(const std::uint8_t* first, std::size_t stride,
+                                                    std::shared_ptr<const std::uint64_t> generation,
+                                                    WordRowConverter convert) {
+    // The words stand for every pixel: what the rows held is of no more use.
+    dropDeferred();
+    if (m_image.isNull())
+        return {};
+    // The one write of this capture: the key changes now, not when the rows
+    // are converted, and the rows are ours alone to convert in place.
+    m_image.bits();
+    setWordRows(first, stride, std::move(generation));
+    m_deferred = std::make_shared<DeferredRows>();
+    m_deferred->owner = this;
+    m_deferred->convert = convert;
+    m_unsettled.store(true, std::memory_order_release);
+    return m_deferred;
+}
+
+void Bitmap24::convertDeferred() const {
+    std::lock_guard<std::mutex> lock(m_deferred->mutex);
+    if (!m_unsettled.load(std::memory_order_relaxed))
+        return;
+    // The writer settles before it writes the words again, so they are the
+    // ones the capture left.
+    for (int y = 0; y < m_height; ++y)
+        m_deferred->convert(m_words + static_cast<std::size_t>(y) * m_wordStride,
+                            const_cast<std::uint8_t*>(m_image.constScanLine(y)), m_width);
+    m_unsettled.store(false, std::memory_order_release);
+}
+
+void Bitmap24::dropDeferred() {
+    m_unsettled.store(false, std::memory_order_relaxed);
+    m_deferred.reset();
 }
 
 } // namespace platform

@@ -3,16 +3,36 @@
 #pragma once
 
 #include <QImage>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace platform {
+
+// Converts `count` B,G,R,x words to B,G,R bytes.
+using WordRowConverter = void (*)(const std::uint8_t* words, std::uint8_t* bgr, int count);
+
+class Bitmap24;
+
+// A bitmap's pixels still in the words a capture left: while the writer
+// can lock its handle, the bitmap needs those words.
+struct DeferredRows {
+    Bitmap24* owner;
+    WordRowConverter convert;
+    std::mutex mutex;
+};
 
 class Bitmap24 {
 public:
     Bitmap24() = default;
     Bitmap24(int width, int height);
+    // A copy has its pixels as bytes; a moved bitmap takes its pending words along.
+    Bitmap24(const Bitmap24& other);
+    Bitmap24(Bitmap24&& other) noexcept;
+    Bitmap24& operator=(const Bitmap24& other);
+    Bitmap24& operator=(Bitmap24&& other) noexcept;
 
     // Width and height are kept apart from the image, so that a bitmap can be
     // given its width before its height (a QImage with one side 0 is null).
@@ -27,15 +47,30 @@ public:
     void setSize(int width, int height);
 
     // Row access; 3·x is blue, 3·x+1 green, 3·x+2 red.
-    std::uint8_t* scanLine(int row) { return m_image.scanLine(row); }
-    const std::uint8_t* scanLine(int row) const { return m_image.constScanLine(row); }
+    std::uint8_t* scanLine(int row) {
+        settle();
+        return m_image.scanLine(row);
+    }
+    const std::uint8_t* scanLine(int row) const {
+        settle();
+        return m_image.constScanLine(row);
+    }
     std::size_t bytesPerLine() const { return static_cast<std::size_t>(m_image.bytesPerLine()); }
 
     // Becomes a copy of `other`: size, pixel format and pixels.
     void assign(const Bitmap24& other);
 
-    QImage& image() { return m_image; }
-    const QImage& image() const { return m_image; }
+    QImage& image() {
+        settle();
+        return m_image;
+    }
+    const QImage& image() const {
+        settle();
+        return m_image;
+    }
+    // The image's key without reading its pixels: it changes with every
+    // write, resize or assign.
+    qint64 key() const { return m_image.cacheKey(); }
 
     // A capture that read the whole bitmap from 32-bit B,G,R,x words (a
     // shared-memory segment) says where they lie, so that drawing it enlarged
@@ -47,8 +82,23 @@ public:
                      std::shared_ptr<const std::uint64_t> generation);
     // The first of those rows, or null when they no longer hold the pixels.
     const std::uint8_t* wordRows(std::size_t& stride) const;
+    // The same, from a capture that did not convert them: the rows become
+    // bytes at the first access to the pixels, on whichever thread reads
+    // first. The writer keeps the handle and, before it writes the words
+    // again or lets them go, settles the bitmap through it if it can lock it.
+    std::weak_ptr<DeferredRows> deferWordRows(const std::uint8_t* first, std::size_t stride,
+                                              std::shared_ptr<const std::uint64_t> generation,
+                                              WordRowConverter convert);
+    // The pending words converted, if any; safe from several threads.
+    void settle() const {
+        if (m_unsettled.load(std::memory_order_acquire))
+            convertDeferred();
+    }
 
 private:
+    void convertDeferred() const;
+    void dropDeferred();
+
     QImage m_image;
     int m_width = 0;
     int m_height = 0;
@@ -57,6 +107,8 @@ private:
     std::shared_ptr<const std::uint64_t> m_wordGeneration;
     std::uint64_t m_wordGenerationAt = 0;
     qint64 m_wordKey = 0;
+    std::shared_ptr<DeferredRows> m_deferred;
+    mutable std::atomic<bool> m_unsettled{false};
 };
 
 } // namespace platform

@@ -292,8 +292,6 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
         std::min<std::int64_t>(dh, m_target->height() - static_cast<std::int64_t>(dst.Top));
     if (k0 >= k1 || j0 >= j1)
         return;
-    QImage holder;
-    const QImage& pixels = sourcePixels(m_target, src, holder);
     const int count = static_cast<int>(k1 - k0);
     const int x0 = static_cast<int>(dst.Left + k0);
     m_columns.resize(static_cast<std::size_t>(count));
@@ -329,6 +327,10 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
     std::size_t wordStride = 0;
     const std::uint8_t* wordRows =
         kind != TargetKind::Bgr888 && reachesAll ? src.wordRows(wordStride) : nullptr;
+    // The source's bytes, not read at all where its words are taken: a
+    // capture that left its words need not convert them.
+    QImage holder;
+    const QImage* pixels = wordRows && !sameWidth ? nullptr : &sourcePixels(m_target, src, holder);
     auto sourceWords = [&](std::int64_t sourceRow, const std::uint8_t* row) -> const std::uint32_t* {
         if (wordRows)
             return reinterpret_cast<const std::uint32_t*>(wordRows +
@@ -374,7 +376,7 @@ void Canvas::StretchDraw(const TRect& dst, const Bitmap24& src) {
             std::memcpy(out, lastOut, rowBytes);
             continue;
         }
-        const std::uint8_t* in = pixels.constScanLine(static_cast<int>(sourceRow));
+        const std::uint8_t* in = pixels ? pixels->constScanLine(static_cast<int>(sourceRow)) : nullptr;
         if (sameWidth) {
             // One to one across: no column table, a plain row conversion.
             const std::uint8_t* from = in + columns[0];

@@ -72,6 +72,10 @@ constexpr RowConverter rgbxRowToBgr = rowToBgrPlain<2, 0>;
 
 } // namespace
 
+void BgrxRowToBgr(const std::uint8_t* in, std::uint8_t* out, int count) {
+    bgrxRowToBgr(in, out, count);
+}
+
 void BgrxToBitmap(const std::uint8_t* src, std::size_t srcStride, const CaptureClip& clip, Bitmap24& dst,
                   PixelOrder order) {
     const RowConverter convert = order == PixelOrder::Rgbx ? rgbxRowToBgr : bgrxRowToBgr;

@@ -26,6 +26,9 @@ bool ClipCapture(const TRect& source, int screenW, int screenH, const Bitmap24& 
 // padding or alpha and is dropped.
 enum class PixelOrder { Bgrx, Rgbx };
 
+// One row of `count` B,G,R,x pixels to B,G,R bytes.
+void BgrxRowToBgr(const std::uint8_t* in, std::uint8_t* out, int count);
+
 // `src` holds the clip's source rows (the first at src, each srcStride bytes
 // long, starting at the clip's first column); they land on `dst` at the
 // clip's destination.

@@ -58,10 +58,27 @@ struct X11Screen::Impl {
     int rootHeight = 0;
     Capture capture = Capture::Auto;
     bool shmUsable = false;
-    ShmSegment segment; // declared after the connection: released first
-    // Bumped before the segment is written again or goes: a bitmap that was
-    // left the segment's words of its pixels stops taking them from then on.
-    std::shared_ptr<std::uint64_t> segmentGeneration = std::make_shared<std::uint64_t>(0);
+    // Two segments in turn, declared after the connection: released first.
+    // A capture leaves its words for the bitmap to convert when something
+    // reads its pixels; in a frame that reads none, the next capture (in
+    // the other segment) makes them moot, and should it fail, the bitmap
+    // still has them.
+    struct Segment {
+        ShmSegment memory;
+        // Bumped before the segment is written again or goes: a bitmap that
+        // was left its words stops taking them from then on.
+        std::shared_ptr<std::uint64_t> generation = std::make_shared<std::uint64_t>(0);
+        std::weak_ptr<DeferredRows> deferred; // the bitmap still needing them
+        // Before the words are written again or let go.
+        void settle() {
+            if (const std::shared_ptr<DeferredRows> rows = deferred.lock())
+                rows->owner->settle();
+            deferred.reset();
+            ++*generation;
+        }
+    };
+    Segment segments[2];
+    int nextSegment = 0;
     // Drawing anywhere on the screen, reported on our own connection so that
     // a still lens need not read the same pixels again (set up only where
     // the connection is ours: the reports must not reach Qt's event queue).
@@ -80,9 +97,13 @@ struct X11Screen::Impl {
     bool touched = false;
 
     ~Impl() {
-        ++*segmentGeneration;
-        if (!connection || (borrowed && !application) || xcb_connection_has_error(connection) != 0)
-            segment.forgetServer();
+        const bool gone =
+            !connection || (borrowed && !application) || xcb_connection_has_error(connection) != 0;
+        for (Segment& segment : segments) {
+            segment.settle();
+            if (gone)
+                segment.memory.forgetServer();
+        }
     }
 
     bool alive() const {
@@ -210,7 +231,9 @@ struct X11Screen::Impl {
 
     bool shmCopy(const CaptureClip& clip, Bitmap24& dst) {
         read = false;
-        ++*segmentGeneration;
+        Segment& into = segments[nextSegment];
+        into.settle();
+        ShmSegment& segment = into.memory;
         const std::size_t stride = 4 * static_cast<std::size_t>(clip.width);
         const std::size_t bytes = stride * static_cast<std::size_t>(clip.height);
         if (segment.size() < bytes) {
@@ -232,9 +255,11 @@ struct X11Screen::Impl {
         XcbPtr<xcb_generic_error_t> error(rawError);
         if (error || !reply || reply->size < bytes)
             return false;
-        BgrxToBitmap(segment.data(), stride, clip, dst);
+        nextSegment = 1 - nextSegment;
         if (clip.dstX == 0 && clip.dstY == 0 && clip.width == dst.width() && clip.height == dst.height())
-            dst.setWordRows(segment.data(), stride, segmentGeneration);
+            into.deferred = dst.deferWordRows(segment.data(), stride, into.generation, BgrxRowToBgr);
+        else
+            BgrxToBitmap(segment.data(), stride, clip, dst);
         readSequence = cookie.sequence;
         touched = false;
         read = true;

@@ -36,17 +36,29 @@ TEST(StretchDrawOneToOne, EveryPixelLandsWhereItWas) {
 // A capture that read the bitmap from 32-bit words (their fourth byte is
 // anything) leaves them to be drawn from: only while they still hold its pixels.
 TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
-    enum Case { Fresh, BitmapChanged, WordsWrittenAgain };
+    enum Case { Fresh, BitmapChanged, WordsWrittenAgain, NotYetConverted };
     for (int zoom : {2, 3})
-        for (Case c : {Fresh, BitmapChanged, WordsWrittenAgain}) {
-            Bitmap24 source = RandomPicture(7, 5, static_cast<std::uint32_t>(zoom));
+        for (Case c : {Fresh, BitmapChanged, WordsWrittenAgain, NotYetConverted}) {
+            const Bitmap24 original = RandomPicture(7, 5, static_cast<std::uint32_t>(zoom));
+            Bitmap24 source = original;
             std::vector<std::uint32_t> words(7 * 5);
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < 7; ++x)
                     words[7 * y + x] =
                         (platform::Rgb32Of(source.scanLine(y) + 3 * x) & 0xFFFFFFu) | 0x5A000000u;
             auto generation = std::make_shared<std::uint64_t>(1);
-            source.setWordRows(reinterpret_cast<const std::uint8_t*>(words.data()), 4 * 7, generation);
+            const auto* first = reinterpret_cast<const std::uint8_t*>(words.data());
+            if (c == NotYetConverted) {
+                source = Bitmap24(7, 5);
+                source.deferWordRows(first, 4 * 7, generation,
+                                     [](const std::uint8_t* in, std::uint8_t* out, int n) {
+                                         for (int i = 0; i < n; ++i)
+                                             std::memcpy(out + 3 * i, in + 4 * i, 3);
+                                     });
+            } else {
+                source.setWordRows(first, 4 * 7, generation);
+            }
+            const qint64 key = source.key();
             if (c == BitmapChanged)
                 source.scanLine(2)[4] ^= 0xFF;
             if (c == WordsWrittenAgain) {
@@ -61,6 +73,11 @@ TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
             platform::Canvas(&fromWords).StretchDraw(dst, source);
             Bitmap24 reference; // an assigned copy has no words
             reference.assign(source);
+            if (c == NotYetConverted) {
+                // Converted once something read the pixels, and not a write.
+                ASSERT_TRUE(SamePixels(source, original));
+                ASSERT_EQ(source.key(), key);
+            }
             platform::Canvas(&want).StretchDraw(dst, reference);
             // Byte for byte: an RGB32 picture's fourth byte must be 0xFF too.
             ASSERT_EQ(std::memcmp(fromWords.constBits(), want.constBits(), want.sizeInBytes()), 0)
