@@ -182,6 +182,9 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
                          Bitmap24& smooth, QImage* lens) {
     const int W = capture.width();
     const int H = capture.height();
+    // A capture still in its words is converted here, not by the first of
+    // the parts below while the other waits for it.
+    capture.settle();
     m_path = Path::None;
     const RowsToWrite smoothRows(smooth);
     const RowsToWrite lensRows = lens ? RowsToWrite(*lens) : RowsToWrite(smooth);
