@@ -8,6 +8,7 @@
 #include "lens/SmoothEnlarge.h"
 #include "lens/SmoothEnlargeFast.h"
 #include "platform/Canvas.h"
+#include "platform/CaptureRows.h"
 #include "platform/RowSplit.h"
 #include "vision/ColourCache.h"
 #include "vision/ColourVision.h"
@@ -245,10 +246,7 @@ TEST(SplitSmoothing, EveryZoomAndThePaintedLensMatchInOnePieceAndSplit) {
                         std::memcpy(&words[4 * (y * capture.width() + x)], capture.scanLine(y) + 3 * x, 3);
                 Bitmap24 deferred(capture.width(), capture.height());
                 deferred.deferWordRows(words.data(), 4 * capture.width(), std::make_shared<std::uint64_t>(0),
-                                       [](const std::uint8_t* in, std::uint8_t* out, int n) {
-                                           for (int i = 0; i < n; ++i)
-                                               std::memcpy(out + 3 * i, in + 4 * i, 3);
-                                       });
+                                       platform::BgrxRowToBgr);
                 smooth = marked(display, display);
                 fast.enlarge(deferred, zoom, display, display, smooth);
                 ASSERT_TRUE(SamePixels(expected.smooth, smooth));

@@ -2,6 +2,7 @@
 // tail of fewer than four pixels, and pictures clipped on either side.
 #include "PixelCompare.h"
 #include "platform/Canvas.h"
+#include "platform/CaptureRows.h"
 #include "platform/PixelRows.h"
 
 #include <QImage>
@@ -50,11 +51,7 @@ TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
             const auto* first = reinterpret_cast<const std::uint8_t*>(words.data());
             if (c == NotYetConverted) {
                 source = Bitmap24(7, 5);
-                source.deferWordRows(first, 4 * 7, generation,
-                                     [](const std::uint8_t* in, std::uint8_t* out, int n) {
-                                         for (int i = 0; i < n; ++i)
-                                             std::memcpy(out + 3 * i, in + 4 * i, 3);
-                                     });
+                source.deferWordRows(first, 4 * 7, generation, platform::BgrxRowToBgr);
             } else {
                 source.setWordRows(first, 4 * 7, generation);
             }
