@@ -12,6 +12,7 @@
 
 // `columns` pixels of one output row from source row `top` of `width`
 // pixels, and `bottom` below it for an odd row (null for an even one), to
-// `bgr` and, unless null, to `rgb32` as opaque 32-bit pixels. columns ≤ 2·width.
+// `bgr` and to `rgb32` as opaque 32-bit pixels, each unless null.
+// columns ≤ 2·width.
 void SmoothDoubleRow(const std::uint8_t* top, const std::uint8_t* bottom, int width, int columns,
                      std::uint8_t* bgr, std::uint32_t* rgb32);

@@ -7,8 +7,11 @@
 #include "platform/RowSplit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <new>
 
 using platform::Bitmap24;
 
@@ -126,6 +129,16 @@ int trailingZeros(std::int64_t v) {
 // The positions k / zoom inside 0..sourceCount − 1 along one axis: their two
 // neighbours and the weight of the second, as the reference forms them.
 bool SmoothEnlarger::buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride) {
+    // Frames of one lens ask for the same axes.
+    const std::array<int, 4> of{outCount, sourceCount, zoomFactor, stride};
+    if (axis.builtFor == of)
+        return axis.exact;
+    axis.builtFor = of;
+    axis.exact = buildPositions(axis, outCount, sourceCount, zoomFactor, stride);
+    return axis.exact;
+}
+
+bool SmoothEnlarger::buildPositions(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride) {
     axis.first.resize(static_cast<std::size_t>(std::max(outCount, 0)));
     axis.second.resize(axis.first.size());
     axis.weight.resize(axis.first.size());
@@ -186,11 +199,13 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
     // the parts below while the other waits for it.
     capture.settle();
     m_path = Path::None;
-    const RowsToWrite smoothRows(smooth);
+    // Taking smooth's rows to write works out what it still has pending:
+    // only the paths that write them take them.
     const RowsToWrite lensRows = lens ? RowsToWrite(*lens) : RowsToWrite(smooth);
     const int paintWidth = smooth.width();
     // With nothing to smooth, the lens still shows what `smooth` holds.
     auto paintAll = [&] {
+        const RowsToWrite smoothRows(smooth);
         if (lens)
             SplitRows(
                 smooth.height(), static_cast<std::size_t>(smooth.width()) * smooth.height(),
@@ -242,28 +257,12 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         const int shift = zeros;
         const std::uint16_t one = static_cast<std::uint16_t>(1 << fine);
         const bool powerOfTwo = zoomFactor == (1 << fine);
-        if (zoomFactor == 2) { // the lens's usual zoom, in one pass a row
-            // Four of its lens pixels cost about what one pixel of the other
-            // stages does: the split weighs them so.
-            SplitRows(paintedRows, work / 4, [&](int, int begin, int end) {
-                for (int j = begin; j < end; ++j) {
-                    auto* lensRow = lens ? reinterpret_cast<std::uint32_t*>(lensRows[j]) : nullptr;
-                    if (j >= rows) {
-                        if (lens)
-                            paintRows(smoothRows, lensRows, paintWidth, j, j + 1);
-                        continue;
-                    }
-                    const std::uint8_t* top = capture.scanLine(m_rows.first[j]);
-                    const std::uint8_t* bottom =
-                        m_rows.weight[j] != 0 ? capture.scanLine(m_rows.second[j]) : nullptr;
-                    SmoothDoubleRow(top, bottom, W, columns, smoothRows[j], lensRow);
-                    if (lensRow && columns < paintWidth)
-                        platform::BgrRowToRgb32(smoothRows[j] + 3 * columns, lensRow + columns,
-                                                paintWidth - columns);
-                }
-            });
-            return lens != nullptr;
-        }
+        // The lens's usual zoom, in one pass a row. Four of its lens pixels
+        // cost about what one pixel of the other stages does: the split
+        // weighs them so.
+        if (zoomFactor == 2)
+            return doubleRows(capture, columns, rows, paintedRows, work / 4, smooth, lens);
+        const RowsToWrite smoothRows(smooth);
         auto spread = [&](int sourceRow, std::uint16_t* out) {
             const std::uint8_t* in = capture.scanLine(sourceRow);
             if (powerOfTwo) {
@@ -300,6 +299,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         return lens != nullptr;
     }
 
+    const RowsToWrite smoothRows(smooth);
     auto spread = [&](int sourceRow, std::int64_t* out) {
         const std::uint8_t* in = capture.scanLine(sourceRow);
         const std::int32_t* first = m_columns.first.data();
@@ -335,4 +335,58 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         }
     });
     return lens != nullptr;
+}
+
+// Zoom 2: row j of the picture from source row j / 2 and, for odd j, the one
+// below.
+bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, int paintedRows,
+                                std::size_t work, Bitmap24& smooth, QImage* lens) {
+    const int W = capture.width();
+    const int paintWidth = smooth.width();
+    if (!lens) {
+        const RowsToWrite smoothRows(smooth);
+        SplitRows(rows, work, [&](int, int begin, int end) {
+            for (int j = begin; j < end; ++j)
+                SmoothDoubleRow(capture.scanLine(j >> 1), (j & 1) ? capture.scanLine((j >> 1) + 1) : nullptr,
+                                W, columns, smoothRows[j], nullptr);
+        });
+        return false;
+    }
+    // The lens shows the smoothing; smooth's own bytes are worked out only
+    // when something reads them, from a copy of the source as it stands now
+    // (the capture's rows stay where they are for its next frame). Two
+    // copies in turn: the one a pending bitmap may still hold is the other.
+    QImage& copy = m_sources[m_nextSource];
+    m_nextSource ^= 1;
+    const int H = capture.height();
+    if (copy.width() != W || copy.height() != H || !copy.isDetached()) {
+        copy = QImage(W, H, QImage::Format_BGR888);
+        if (copy.isNull())
+            throw std::bad_alloc();
+    }
+    for (int y = 0; y < H; ++y)
+        std::memcpy(copy.scanLine(y), capture.scanLine(y), 3 * static_cast<std::size_t>(W));
+    smooth.deferRows(columns, rows, [source = copy, W, columns, rows](std::uint8_t* first, std::size_t line) {
+        for (int j = 0; j < rows; ++j)
+            SmoothDoubleRow(source.constScanLine(j >> 1),
+                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns,
+                            first + static_cast<std::size_t>(j) * line, nullptr);
+    });
+    const RowsToWrite lensRows(*lens);
+    // The rows and the column past the source show what smooth holds there.
+    SplitRows(paintedRows, work, [&](int, int begin, int end) {
+        for (int j = begin; j < end; ++j) {
+            auto* lensRow = reinterpret_cast<std::uint32_t*>(lensRows[j]);
+            if (j >= rows) {
+                platform::BgrRowToRgb32(smooth.scanLineBesidePending(j), lensRow, paintWidth);
+                continue;
+            }
+            SmoothDoubleRow(capture.scanLine(j >> 1), (j & 1) ? capture.scanLine((j >> 1) + 1) : nullptr, W,
+                            columns, nullptr, lensRow);
+            if (columns < paintWidth)
+                platform::BgrRowToRgb32(smooth.scanLineBesidePending(j) + 3 * columns, lensRow + columns,
+                                        paintWidth - columns);
+        }
+    });
+    return true;
 }

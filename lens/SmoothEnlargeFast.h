@@ -20,6 +20,7 @@
 
 #include <QImage>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -48,6 +49,8 @@ private:
         std::vector<std::int32_t> first, second; // byte offset of the two neighbours (columns) or row index
         std::vector<std::int64_t> weight;        // of the second neighbour, in units of 2^-27
         int count = 0;                           // positions inside the source
+        std::array<int, 4> builtFor{-1, -1, -1, -1}; // what they were built for
+        bool exact = false;                          // whether the integers hold them
     };
     // The source rows spread to output columns, two kept per part of a split.
     struct Part {
@@ -55,11 +58,16 @@ private:
         std::vector<std::int64_t> wide[2];
         int rowOf[2] = {-1, -1};
     };
+    bool buildPositions(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
     bool buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
+    bool doubleRows(const platform::Bitmap24& capture, int columns, int rows, int paintedRows,
+                    std::size_t work, platform::Bitmap24& smooth, QImage* lens);
     bool run(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
              platform::Bitmap24& smooth, QImage* lens);
 
     Axis m_columns, m_rows;
     Part m_parts[2];
     Path m_path = Path::None;
+    QImage m_sources[2]; // what deferred smooth bitmaps are worked out from
+    int m_nextSource = 0;
 };

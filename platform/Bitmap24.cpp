@@ -1,5 +1,6 @@
 #include "platform/Bitmap24.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -135,13 +136,34 @@ std::weak_ptr<DeferredRows> Bitmap24::deferWordRows(const std::uint8_t* first, s
     dropDeferred();
     if (m_image.isNull())
         return {};
-    // The one write of this capture: the key changes now, not when the rows
-    // are converted, and the rows are ours alone to convert in place.
-    m_image.bits();
+    const int width = m_width, height = m_height;
+    // The writer settles before it writes the words again, so they are the
+    // ones the capture left.
+    std::weak_ptr<DeferredRows> handle = deferRows(
+        width, height, [first, stride, convert, width, height](std::uint8_t* out, std::size_t line) {
+            for (int y = 0; y < height; ++y)
+                convert(first + static_cast<std::size_t>(y) * stride,
+                        out + static_cast<std::size_t>(y) * line, width);
+        });
     setWordRows(first, stride, std::move(generation));
+    return handle;
+}
+
+std::weak_ptr<DeferredRows> Bitmap24::deferRows(int width, int height, RowProducer produce) {
+    if (m_unsettled.load(std::memory_order_acquire) &&
+        (m_deferred->width > width || m_deferred->height > height))
+        convertDeferred();
+    dropDeferred();
+    if (m_image.isNull())
+        return {};
+    // The one write: the key changes now, not when the rows are worked out,
+    // and the rows are ours alone to write in place then.
+    m_image.bits();
     m_deferred = std::make_shared<DeferredRows>();
     m_deferred->owner = this;
-    m_deferred->convert = convert;
+    m_deferred->produce = std::move(produce);
+    m_deferred->width = std::min(width, m_width);
+    m_deferred->height = std::min(height, m_height);
     m_unsettled.store(true, std::memory_order_release);
     return m_deferred;
 }
@@ -150,11 +172,10 @@ void Bitmap24::convertDeferred() const {
     std::lock_guard<std::mutex> lock(m_deferred->mutex);
     if (!m_unsettled.load(std::memory_order_relaxed))
         return;
-    // The writer settles before it writes the words again, so they are the
-    // ones the capture left.
-    for (int y = 0; y < m_height; ++y)
-        m_deferred->convert(m_words + static_cast<std::size_t>(y) * m_wordStride,
-                            const_cast<std::uint8_t*>(m_image.constScanLine(y)), m_width);
+    // The image was detached at the deferral and nothing has shared it since
+    // (a copy or image() works the pixels out first): its bytes are ours.
+    m_deferred->produce(const_cast<std::uint8_t*>(m_image.constBits()),
+                        static_cast<std::size_t>(m_image.bytesPerLine()));
     m_unsettled.store(false, std::memory_order_release);
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -14,13 +15,19 @@ namespace platform {
 // Converts `count` B,G,R,x words to B,G,R bytes.
 using WordRowConverter = void (*)(const std::uint8_t* words, std::uint8_t* bgr, int count);
 
+// Writes a bitmap's pending pixels into its rows: the first row and the
+// bytes from one row to the next.
+using RowProducer = std::function<void(std::uint8_t* first, std::size_t bytesPerLine)>;
+
 class Bitmap24;
 
-// A bitmap's pixels still in the words a capture left: while the writer
-// can lock its handle, the bitmap needs those words.
+// Pixels a bitmap has yet to work out, in the top-left width × height of it:
+// the words a capture left, or a picture's source. While the writer of what
+// the producer reads can lock this handle, the bitmap still needs that.
 struct DeferredRows {
     Bitmap24* owner;
-    WordRowConverter convert;
+    RowProducer produce;
+    int width, height;
     std::mutex mutex;
 };
 
@@ -89,7 +96,15 @@ public:
     std::weak_ptr<DeferredRows> deferWordRows(const std::uint8_t* first, std::size_t stride,
                                               std::shared_ptr<const std::uint64_t> generation,
                                               WordRowConverter convert);
-    // The pending words converted, if any; safe from several threads.
+    // The top-left `width` × `height` pixels become what `produce` writes
+    // there, when something first reads the pixels (the rest keep theirs);
+    // `produce` holds what it reads. The key changes now. Pending pixels
+    // outside that rectangle are worked out first.
+    std::weak_ptr<DeferredRows> deferRows(int width, int height, RowProducer produce);
+    // A row to read only the pixels outside the pending rectangle from,
+    // without working that out.
+    const std::uint8_t* scanLineBesidePending(int row) const { return m_image.constScanLine(row); }
+    // The pending pixels worked out, if any; safe from several threads.
     void settle() const {
         if (m_unsettled.load(std::memory_order_acquire))
             convertDeferred();

@@ -10,4 +10,9 @@ inline bool HasSsse3() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("ssse3");
 }
+// AVX2's 256-bit integer lanes, which the widest row kernels use.
+inline bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
 #endif
