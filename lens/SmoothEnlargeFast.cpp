@@ -353,25 +353,14 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
         return false;
     }
     // The lens shows the smoothing; smooth's own bytes are worked out only
-    // when something reads them, from a copy of the source as it stands now
-    // (the capture's rows stay where they are for its next frame). Two
-    // copies in turn: the one a pending bitmap may still hold is the other.
-    QImage& copy = m_sources[m_nextSource];
-    m_nextSource ^= 1;
-    const int H = capture.height();
-    if (copy.width() != W || copy.height() != H || !copy.isDetached()) {
-        copy = QImage(W, H, QImage::Format_BGR888);
-        if (copy.isNull())
-            throw std::bad_alloc();
-    }
-    for (int y = 0; y < H; ++y)
-        std::memcpy(copy.scanLine(y), capture.scanLine(y), 3 * static_cast<std::size_t>(W));
-    smooth.deferRows(columns, rows, [source = copy, W, columns, rows](std::uint8_t* first, std::size_t line) {
-        for (int j = 0; j < rows; ++j)
-            SmoothDoubleRow(source.constScanLine(j >> 1),
-                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns,
-                            first + static_cast<std::size_t>(j) * line, nullptr);
-    });
+    // when something reads them, from the source as it stands now.
+    smooth.deferRows(columns, rows,
+                     [source = capture.snapshot(), W, columns, rows](std::uint8_t* first, std::size_t line) {
+                         for (int j = 0; j < rows; ++j)
+                             SmoothDoubleRow(source.constScanLine(j >> 1),
+                                             (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W,
+                                             columns, first + static_cast<std::size_t>(j) * line, nullptr);
+                     });
     const RowsToWrite lensRows(*lens);
     // The rows and the column past the source show what smooth holds there.
     SplitRows(paintedRows, work, [&](int, int begin, int end) {
@@ -383,9 +372,10 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
             }
             SmoothDoubleRow(capture.scanLine(j >> 1), (j & 1) ? capture.scanLine((j >> 1) + 1) : nullptr, W,
                             columns, nullptr, lensRow);
-            if (columns < paintWidth)
-                platform::BgrRowToRgb32(smooth.scanLineBesidePending(j) + 3 * columns, lensRow + columns,
-                                        paintWidth - columns);
+            // A column or so: not worth a call a row.
+            const std::uint8_t* beside = smooth.scanLineBesidePending(j);
+            for (int k = columns; k < paintWidth; ++k)
+                lensRow[k] = platform::Rgb32Of(beside + 3 * k);
         }
     });
     return true;

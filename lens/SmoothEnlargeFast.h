@@ -68,6 +68,4 @@ private:
     Axis m_columns, m_rows;
     Part m_parts[2];
     Path m_path = Path::None;
-    QImage m_sources[2]; // what deferred smooth bitmaps are worked out from
-    int m_nextSource = 0;
 };

@@ -168,6 +168,27 @@ std::weak_ptr<DeferredRows> Bitmap24::deferRows(int width, int height, RowProduc
     return m_deferred;
 }
 
+QImage Bitmap24::snapshot() const {
+    settle();
+    if (m_image.isNull())
+        return QImage();
+    const qint64 key = m_image.cacheKey();
+    if (key == m_snapshotKey && !m_snapshots[m_lastSnapshot].isNull())
+        return m_snapshots[m_lastSnapshot];
+    m_lastSnapshot ^= 1;
+    QImage& copy = m_snapshots[m_lastSnapshot];
+    if (copy.width() != m_width || copy.height() != m_height || !copy.isDetached()) {
+        copy = QImage(m_width, m_height, QImage::Format_BGR888);
+        if (copy.isNull())
+            throw std::bad_alloc();
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
+    for (int y = 0; y < m_height; ++y)
+        std::memcpy(copy.scanLine(y), m_image.constScanLine(y), rowBytes);
+    m_snapshotKey = key;
+    return copy;
+}
+
 void Bitmap24::convertDeferred() const {
     std::lock_guard<std::mutex> lock(m_deferred->mutex);
     if (!m_unsettled.load(std::memory_order_relaxed))

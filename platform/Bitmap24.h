@@ -101,6 +101,10 @@ public:
     // `produce` holds what it reads. The key changes now. Pending pixels
     // outside that rectangle are worked out first.
     std::weak_ptr<DeferredRows> deferRows(int width, int height, RowProducer produce);
+    // The pixels as they are now, in an image of their own that later writes
+    // to this bitmap leave be (its rows stay where they are); the same image
+    // again while the bitmap is unchanged. From one thread at a time.
+    QImage snapshot() const;
     // A row to read only the pixels outside the pending rectangle from,
     // without working that out.
     const std::uint8_t* scanLineBesidePending(int row) const { return m_image.constScanLine(row); }
@@ -124,6 +128,10 @@ private:
     qint64 m_wordKey = 0;
     std::shared_ptr<DeferredRows> m_deferred;
     mutable std::atomic<bool> m_unsettled{false};
+    // Two in turn: one that a pending bitmap still holds is not written.
+    mutable QImage m_snapshots[2];
+    mutable int m_lastSnapshot = 0;
+    mutable qint64 m_snapshotKey = 0;
 };
 
 } // namespace platform

@@ -150,8 +150,19 @@ Bitmap24& resultBitmapFor(const Bitmap24& capture) {
     return *HsiResultBitmap;
 }
 
-// The three bytes of a word to the result and, in place, to the capture: the
-// capture ends as a copy of the result without a pass of its own.
+// The result is the capture's pixels as a stage leaves them: the stage
+// writes its rows once, to the capture (its result rows are the capture's),
+// and the result bitmap copies them from a snapshot only when read.
+void resultFromCapture(Bitmap24& result, const Bitmap24& capture) {
+    const int w = capture.width(), h = capture.height();
+    result.deferRows(w, h, [source = capture.snapshot(), w, h](std::uint8_t* first, std::size_t line) {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(first + static_cast<std::size_t>(y) * line, source.constScanLine(y),
+                        3 * static_cast<std::size_t>(w));
+    });
+}
+
+// The three bytes of a word to the result and, in place, to the capture.
 inline void putBytes(std::uint32_t word, std::uint8_t* result, std::uint8_t* capture) {
     const auto b = static_cast<std::uint8_t>(word), g = static_cast<std::uint8_t>(word >> 8),
                r = static_cast<std::uint8_t>(word >> 16);
@@ -301,7 +312,8 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     placeMemo.prepare(&table, width, capture.height(), [&compute] { return compute(0, 0, 0); });
     for (auto& part : parts)
         part.startFrame();
-    const RowsToWrite captureRows(capture), resultRows(result);
+    const RowsToWrite captureRows(capture);
+    const RowsToWrite& resultRows = captureRows;
     const int firstColumn = foldOnto(left, placeMemo.width);
     // Columns from firstColumn to the grid's end, then from its start.
     const int beforeFold = std::min(width, placeMemo.width - firstColumn);
@@ -362,6 +374,7 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
         for (std::size_t i = 0; i < fresh.size(); ++i)
             if (table.find(fresh.colour(i)) == 0)
                 table.store(fresh.colour(i), fresh.value(i));
+    resultFromCapture(result, capture);
 }
 
 ColourTable simulationTable;
@@ -581,7 +594,8 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         span(beforeFold, 0, width - beforeFold);
     };
     LightnessGroup reds[2], others[2];
-    const RowsToWrite captureRows(capture), resultRows(result);
+    const RowsToWrite captureRows(capture);
+    const RowsToWrite& resultRows = captureRows;
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<FreshHighLevel>& met = highLevelParts[p];
         std::vector<std::uint32_t>& provisional = provisionalPlaces[p];
@@ -710,7 +724,7 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         }
     }
     if (guessed)
-        return;
+        return resultFromCapture(result, capture);
 
     lastChange = change;
     if (++wordGeneration == 0) { // after four billion changes: start afresh
@@ -758,6 +772,7 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                 });
         }
     });
+    resultFromCapture(result, capture);
 }
 
 ColourCacheUsage ColourCacheUsageNow() {
