@@ -64,6 +64,7 @@ Bitmap24& Bitmap24::operator=(Bitmap24&& other) noexcept {
     m_wordGenerationAt = other.m_wordGenerationAt;
     m_wordKey = other.m_wordKey;
     m_deferred = std::move(other.m_deferred);
+    m_pendingConvert = std::exchange(other.m_pendingConvert, nullptr);
     m_unsettled.store(other.m_unsettled.exchange(false));
     if (m_deferred)
         m_deferred->owner = this;
@@ -146,7 +147,16 @@ std::weak_ptr<DeferredRows> Bitmap24::deferWordRows(const std::uint8_t* first, s
                         out + static_cast<std::size_t>(y) * line, width);
         });
     setWordRows(first, stride, std::move(generation));
+    m_pendingConvert = convert;
     return handle;
+}
+
+PendingWords Bitmap24::takePendingWords() {
+    if (!m_unsettled.load(std::memory_order_acquire) || !m_pendingConvert)
+        return {};
+    const PendingWords words{m_words, m_wordStride, m_pendingConvert};
+    dropDeferred();
+    return words;
 }
 
 std::weak_ptr<DeferredRows> Bitmap24::deferRows(int width, int height, RowProducer produce) {
@@ -203,6 +213,7 @@ void Bitmap24::convertDeferred() const {
 void Bitmap24::dropDeferred() {
     m_unsettled.store(false, std::memory_order_relaxed);
     m_deferred.reset();
+    m_pendingConvert = nullptr;
 }
 
 } // namespace platform

@@ -21,6 +21,18 @@ using RowProducer = std::function<void(std::uint8_t* first, std::size_t bytesPer
 
 class Bitmap24;
 
+// The words a capture left, handed to a writer that writes every pixel: it
+// converts each row before it reads the row.
+struct PendingWords {
+    const std::uint8_t* first = nullptr;
+    std::size_t stride = 0;
+    WordRowConverter convert = nullptr;
+    explicit operator bool() const { return first != nullptr; }
+    void convertRow(int row, std::uint8_t* bgr, int count) const {
+        convert(first + static_cast<std::size_t>(row) * stride, bgr, count);
+    }
+};
+
 // Pixels a bitmap has yet to work out, in the top-left width × height of it:
 // the words a capture left, or a picture's source. While the writer of what
 // the producer reads can lock this handle, the bitmap still needs that.
@@ -108,6 +120,10 @@ public:
     // A row to read only the pixels outside the pending rectangle from,
     // without working that out.
     const std::uint8_t* scanLineBesidePending(int row) const { return m_image.constScanLine(row); }
+    // The words, when the pixels are still pending as a capture's words,
+    // and the pending dropped: for a writer that converts every row itself,
+    // in the same pass as its own work, before taking the rows to write.
+    PendingWords takePendingWords();
     // The pending pixels worked out, if any; safe from several threads.
     void settle() const {
         if (m_unsettled.load(std::memory_order_acquire))
@@ -127,6 +143,7 @@ private:
     std::uint64_t m_wordGenerationAt = 0;
     qint64 m_wordKey = 0;
     std::shared_ptr<DeferredRows> m_deferred;
+    WordRowConverter m_pendingConvert = nullptr; // while the pending is the words
     mutable std::atomic<bool> m_unsettled{false};
     // Two in turn: one that a pending bitmap still holds is not written.
     mutable QImage m_snapshots[2];

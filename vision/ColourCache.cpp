@@ -312,6 +312,9 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     placeMemo.prepare(&table, width, capture.height(), [&compute] { return compute(0, 0, 0); });
     for (auto& part : parts)
         part.startFrame();
+    // A capture still in its words is converted a row at a time below, each
+    // row just before its pixels are mapped.
+    const platform::PendingWords words = capture.takePendingWords();
     const RowsToWrite captureRows(capture);
     const RowsToWrite& resultRows = captureRows;
     const int firstColumn = foldOnto(left, placeMemo.width);
@@ -366,6 +369,8 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
             std::uint8_t* kept = placeMemo.results.data() + row;
             std::uint8_t* in = captureRows[y];
             std::uint8_t* out = resultRows[y];
+            if (words)
+                words.convertRow(y, in, width);
             span(in, out, colours + 3 * firstColumn, kept + 3 * firstColumn, beforeFold);
             span(in + 3 * beforeFold, out + 3 * beforeFold, colours, kept, width - beforeFold);
         }
@@ -594,6 +599,9 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         span(beforeFold, 0, width - beforeFold);
     };
     LightnessGroup reds[2], others[2];
+    // A capture still in its words is converted a row at a time below, each
+    // row just before its pixels are read.
+    const platform::PendingWords words = capture.takePendingWords();
     const RowsToWrite captureRows(capture);
     const RowsToWrite& resultRows = captureRows;
     splitFrameRows(capture, [&](int p, int begin, int end) {
@@ -666,6 +674,8 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         for (int y = begin; y < end; ++y) {
             std::uint8_t* const in = captureRows[y];
             std::uint8_t* const out = resultRows[y];
+            if (words)
+                words.convertRow(y, in, width);
             forSpans(
                 y,
                 [&](int x, int column, int n, int gridY) {

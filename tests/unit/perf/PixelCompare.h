@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 // Every byte of the width × height area, reported at the first difference.
 inline ::testing::AssertionResult SamePixels(const platform::Bitmap24& expected,
@@ -46,4 +48,14 @@ inline platform::Bitmap24 RandomPicture(int width, int height, std::uint32_t see
         }
     }
     return b;
+}
+
+// The bitmap's pixels as a screen's 32-bit B,G,R,x words (x = 0x5A), rows of
+// 4 · width bytes: what a shared-memory capture leaves.
+inline std::vector<std::uint8_t> WordsOf(const platform::Bitmap24& b) {
+    std::vector<std::uint8_t> words(4 * static_cast<std::size_t>(b.width()) * b.height(), 0x5A);
+    for (int y = 0; y < b.height(); ++y)
+        for (int x = 0; x < b.width(); ++x)
+            std::copy_n(b.scanLine(y) + 3 * x, 3, &words[4 * (static_cast<std::size_t>(y) * b.width() + x)]);
+    return words;
 }

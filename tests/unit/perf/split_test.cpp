@@ -240,10 +240,7 @@ TEST(SplitSmoothing, EveryZoomAndThePaintedLensMatchInOnePieceAndSplit) {
                 fast.enlarge(capture, zoom, display, display, smooth);
                 ASSERT_TRUE(SamePixels(expected.smooth, smooth));
                 // A capture still in its words: whichever part reads first converts it.
-                std::vector<std::uint8_t> words(4 * capture.width() * capture.height());
-                for (int y = 0; y < capture.height(); ++y)
-                    for (int x = 0; x < capture.width(); ++x)
-                        std::memcpy(&words[4 * (y * capture.width() + x)], capture.scanLine(y) + 3 * x, 3);
+                const std::vector<std::uint8_t> words = WordsOf(capture);
                 Bitmap24 deferred(capture.width(), capture.height());
                 deferred.deferWordRows(words.data(), 4 * capture.width(), std::make_shared<std::uint64_t>(0),
                                        platform::BgrxRowToBgr);
