@@ -3,7 +3,7 @@
 #include "platform/CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace platform {
@@ -43,9 +43,36 @@ void BgrRowToRgb32(const std::uint8_t* in, std::uint32_t* out, int count) {
     rowPainter(in, out, count);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+
+// Eight words in, sixteen out; the rest as below.
+__attribute__((target("avx2"))) std::size_t doubleWordsAvx2(const std::uint32_t* in, std::uint32_t* out,
+                                                            std::size_t count) {
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8, out += 16) {
+        const __m256i words =
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)), opaque);
+        const __m256i low = _mm256_unpacklo_epi32(words, words), high = _mm256_unpackhi_epi32(words, words);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8), _mm256_permute2x128_si256(low, high, 0x31));
+    }
+    return i;
+}
+
+const bool hasAvx2 = HasAvx2();
+
+} // namespace
+#endif
+
 void DoubleWords(const std::uint32_t* in, std::uint32_t* out, std::size_t count) {
     std::size_t i = 0;
 #if defined(__x86_64__) || defined(__i386__)
+    if (hasAvx2) {
+        i = doubleWordsAvx2(in, out, count);
+        out += 2 * i;
+    }
     // SSE2, which every x86-64 processor has: four words in, eight out.
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     for (; i + 4 <= count; i += 4, out += 8) {

@@ -40,31 +40,33 @@ TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
     enum Case { Fresh, BitmapChanged, WordsWrittenAgain, NotYetConverted };
     for (int zoom : {2, 3})
         for (Case c : {Fresh, BitmapChanged, WordsWrittenAgain, NotYetConverted}) {
-            const Bitmap24 original = RandomPicture(7, 5, static_cast<std::uint32_t>(zoom));
+            // 15 columns drawn: eight words a step, then four, then one.
+            constexpr int w = 16;
+            const Bitmap24 original = RandomPicture(w, 5, static_cast<std::uint32_t>(zoom));
             Bitmap24 source = original;
-            std::vector<std::uint32_t> words(7 * 5);
+            std::vector<std::uint32_t> words(w * 5);
             for (int y = 0; y < 5; ++y)
-                for (int x = 0; x < 7; ++x)
-                    words[7 * y + x] =
+                for (int x = 0; x < w; ++x)
+                    words[w * y + x] =
                         (platform::Rgb32Of(source.scanLine(y) + 3 * x) & 0xFFFFFFu) | 0x5A000000u;
             auto generation = std::make_shared<std::uint64_t>(1);
             const auto* first = reinterpret_cast<const std::uint8_t*>(words.data());
             if (c == NotYetConverted) {
-                source = Bitmap24(7, 5);
-                source.deferWordRows(first, 4 * 7, generation, platform::BgrxRowToBgr);
+                source = Bitmap24(w, 5);
+                source.deferWordRows(first, 4 * w, generation, platform::BgrxRowToBgr);
             } else {
-                source.setWordRows(first, 4 * 7, generation);
+                source.setWordRows(first, 4 * w, generation);
             }
             const qint64 key = source.key();
             if (c == BitmapChanged)
                 source.scanLine(2)[4] ^= 0xFF;
             if (c == WordsWrittenAgain) {
-                words[7 * 3 + 2] ^= 0xFFu;
+                words[w * 3 + 2] ^= 0xFFu;
                 ++*generation;
             }
             // Starting left of the target, so that the first source column is not 0.
-            const TRect dst{-zoom, 1, 6 * zoom, 1 + 5 * zoom};
-            QImage fromWords(6 * zoom, 1 + 5 * zoom, QImage::Format_RGB32);
+            const TRect dst{-zoom, 1, (w - 1) * zoom, 1 + 5 * zoom};
+            QImage fromWords((w - 1) * zoom, 1 + 5 * zoom, QImage::Format_RGB32);
             fromWords.fill(0xFF123456u);
             QImage want = fromWords.copy();
             platform::Canvas(&fromWords).StretchDraw(dst, source);
@@ -80,4 +82,19 @@ TEST(StretchDrawFromWords, TakesTheWordsOnlyWhileTheyHoldThePixels) {
             ASSERT_EQ(std::memcmp(fromWords.constBits(), want.constBits(), want.sizeInBytes()), 0)
                 << "zoom " << zoom << " case " << c;
         }
+}
+
+// Every count through each step width (eight, four, one): each word twice, opaque.
+TEST(DoubleWords, EachWordTwiceAndOpaque) {
+    std::vector<std::uint32_t> in(21);
+    for (std::size_t i = 0; i < in.size(); ++i)
+        in[i] = 0x01020304u * static_cast<std::uint32_t>(i + 1) ^ 0x5A000000u;
+    for (std::size_t count = 0; count <= in.size(); ++count) {
+        std::vector<std::uint32_t> out(2 * in.size() + 1, 0x12345678u);
+        platform::DoubleWords(in.data(), out.data(), count);
+        for (std::size_t i = 0; i < count; ++i)
+            ASSERT_TRUE(out[2 * i] == (in[i] | 0xFF000000u) && out[2 * i + 1] == out[2 * i])
+                << "count " << count << " word " << i;
+        ASSERT_EQ(out[2 * count], 0x12345678u) << "count " << count;
+    }
 }
