@@ -195,9 +195,6 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
                          Bitmap24& smooth, QImage* lens) {
     const int W = capture.width();
     const int H = capture.height();
-    // A capture still in its words is converted here, not by the first of
-    // the parts below while the other waits for it.
-    capture.settle();
     m_path = Path::None;
     // Taking smooth's rows to write works out what it still has pending:
     // only the paths that write them take them.
@@ -219,6 +216,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
     if (!buildAxis(m_columns, outWidth, W, zoomFactor, 3) ||
         !buildAxis(m_rows, outHeight, H, zoomFactor, 1)) {
         m_path = Path::Reference;
+        capture.settle();
         SmoothEnlargeInto(capture, zoomFactor, displayWidth, displayHeight, smooth);
         return paintAll();
     }
@@ -262,6 +260,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         // weighs them so.
         if (zoomFactor == 2)
             return doubleRows(capture, columns, rows, paintedRows, work / 4, smooth, lens);
+        capture.settle(); // before the parts read it, not by the first while the other waits
         const RowsToWrite smoothRows(smooth);
         auto spread = [&](int sourceRow, std::uint16_t* out) {
             const std::uint8_t* in = capture.scanLine(sourceRow);
@@ -299,6 +298,7 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         return lens != nullptr;
     }
 
+    capture.settle();
     const RowsToWrite smoothRows(smooth);
     auto spread = [&](int sourceRow, std::int64_t* out) {
         const std::uint8_t* in = capture.scanLine(sourceRow);
@@ -344,6 +344,7 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
     const int W = capture.width();
     const int paintWidth = smooth.width();
     if (!lens) {
+        capture.settle();
         const RowsToWrite smoothRows(smooth);
         SplitRows(rows, work, [&](int, int begin, int end) {
             for (int j = begin; j < end; ++j)
@@ -353,14 +354,16 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
         return false;
     }
     // The lens shows the smoothing; smooth's own bytes are worked out only
-    // when something reads them, from the source as it stands now.
-    smooth.deferRows(columns, rows,
-                     [source = capture.snapshot(), W, columns, rows](std::uint8_t* first, std::size_t line) {
-                         for (int j = 0; j < rows; ++j)
-                             SmoothDoubleRow(source.constScanLine(j >> 1),
-                                             (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W,
-                                             columns, first + static_cast<std::size_t>(j) * line, nullptr);
-                     });
+    // when something reads them, from the source as it stands now. The lens
+    // is painted from the same copy: a capture still in its words converts
+    // them into it, and nothing else.
+    const QImage source = capture.snapshot();
+    smooth.deferRows(columns, rows, [source, W, columns, rows](std::uint8_t* first, std::size_t line) {
+        for (int j = 0; j < rows; ++j)
+            SmoothDoubleRow(source.constScanLine(j >> 1),
+                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns,
+                            first + static_cast<std::size_t>(j) * line, nullptr);
+    });
     const RowsToWrite lensRows(*lens);
     // The rows and the column past the source show what smooth holds there.
     SplitRows(paintedRows, work, [&](int, int begin, int end) {
@@ -370,8 +373,9 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
                 platform::BgrRowToRgb32(smooth.scanLineBesidePending(j), lensRow, paintWidth);
                 continue;
             }
-            SmoothDoubleRow(capture.scanLine(j >> 1), (j & 1) ? capture.scanLine((j >> 1) + 1) : nullptr, W,
-                            columns, nullptr, lensRow);
+            SmoothDoubleRow(source.constScanLine(j >> 1),
+                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns, nullptr,
+                            lensRow);
             // A column or so: not worth a call a row.
             const std::uint8_t* beside = smooth.scanLineBesidePending(j);
             for (int k = columns; k < paintWidth; ++k)

@@ -179,7 +179,6 @@ std::weak_ptr<DeferredRows> Bitmap24::deferRows(int width, int height, RowProduc
 }
 
 QImage Bitmap24::snapshot() const {
-    settle();
     if (m_image.isNull())
         return QImage();
     const qint64 key = m_image.cacheKey();
@@ -192,9 +191,19 @@ QImage Bitmap24::snapshot() const {
         if (copy.isNull())
             throw std::bad_alloc();
     }
+    // Pixels still in a capture's words are converted straight into the
+    // copy: the bitmap itself stays pending, and may never need converting.
+    // (The words do not change while they are pending.)
+    const bool fromWords = m_unsettled.load(std::memory_order_acquire) && m_pendingConvert;
     const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
-    for (int y = 0; y < m_height; ++y)
-        std::memcpy(copy.scanLine(y), m_image.constScanLine(y), rowBytes);
+    if (!fromWords)
+        settle();
+    for (int y = 0; y < m_height; ++y) {
+        if (fromWords)
+            m_pendingConvert(m_words + static_cast<std::size_t>(y) * m_wordStride, copy.scanLine(y), m_width);
+        else
+            std::memcpy(copy.scanLine(y), m_image.constScanLine(y), rowBytes);
+    }
     m_snapshotKey = key;
     return copy;
 }

@@ -4,9 +4,11 @@
 #include "PixelCompare.h"
 #include "lens/SmoothEnlarge.h"
 #include "lens/SmoothEnlargeFast.h"
+#include "platform/CaptureRows.h"
 #include "platform/PixelRows.h"
 
 #include <cstring>
+#include <memory>
 
 using platform::Bitmap24;
 
@@ -31,12 +33,18 @@ Bitmap24 marked(int w, int h) {
         return SamePixels(expected, actual);
     if (smoothWidth != displayWidth || smoothHeight != displayHeight)
         return ::testing::AssertionSuccess();
-    // Painted into the lens, the smooth bitmap works its bytes out when it is
-    // read: from the capture as it was, even once the capture has changed.
+    // Painted into the lens from a capture still in its words, the smooth
+    // bitmap works its bytes out when it is read: from the capture as it
+    // was, even once the capture has changed.
+    const std::vector<std::uint8_t> words = WordsOf(capture);
     Bitmap24 source = capture, painted = marked(smoothWidth, smoothHeight);
+    source.deferWordRows(words.data(), 4 * static_cast<std::size_t>(capture.width()),
+                         std::make_shared<std::uint64_t>(0), platform::BgrxRowToBgr);
     QImage lens(displayWidth, displayHeight, QImage::Format_RGB32);
     if (!fast.enlargeAndPaint(source, zoom, displayWidth, displayHeight, painted, lens))
         return ::testing::AssertionFailure() << "not painted";
+    if (!SamePixels(capture, source))
+        return SamePixels(capture, source) << " (the capture's words)";
     for (int y = 0; y < source.height(); ++y)
         std::memset(source.scanLine(y), 0x5A, 3 * static_cast<std::size_t>(source.width()));
     for (int y = 0; y < displayHeight; ++y)
