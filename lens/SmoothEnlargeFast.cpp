@@ -10,8 +10,6 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
-#include <new>
 
 using platform::Bitmap24;
 
@@ -259,7 +257,8 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
         // cost about what one pixel of the other stages does: the split
         // weighs them so.
         if (zoomFactor == 2)
-            return doubleRows(capture, columns, rows, paintedRows, work / 4, smooth, lens);
+            return doubleRows(capture, columns, rows, paintedRows, work / 4, smooth,
+                              lens ? &lensRows : nullptr);
         capture.settle(); // before the parts read it, not by the first while the other waits
         const RowsToWrite smoothRows(smooth);
         auto spread = [&](int sourceRow, std::uint16_t* out) {
@@ -337,19 +336,23 @@ bool SmoothEnlarger::run(const Bitmap24& capture, int zoomFactor, int displayWid
     return lens != nullptr;
 }
 
-// Zoom 2: row j of the picture from source row j / 2 and, for odd j, the one
-// below.
+// Zoom 2: picture row j from source row j / 2 and, for odd j, the one below.
+template <typename RowAt>
+void doubleRowAt(const RowAt& rowAt, int j, int width, int columns, std::uint8_t* bgr, std::uint32_t* rgb32) {
+    SmoothDoubleRow(rowAt(j >> 1), (j & 1) ? rowAt((j >> 1) + 1) : nullptr, width, columns, bgr, rgb32);
+}
+
 bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, int paintedRows,
-                                std::size_t work, Bitmap24& smooth, QImage* lens) {
+                                std::size_t work, Bitmap24& smooth, const RowsToWrite* lensRows) {
     const int W = capture.width();
     const int paintWidth = smooth.width();
-    if (!lens) {
+    if (!lensRows) {
         capture.settle();
         const RowsToWrite smoothRows(smooth);
+        auto captureRow = [&capture](int y) { return capture.scanLine(y); };
         SplitRows(rows, work, [&](int, int begin, int end) {
             for (int j = begin; j < end; ++j)
-                SmoothDoubleRow(capture.scanLine(j >> 1), (j & 1) ? capture.scanLine((j >> 1) + 1) : nullptr,
-                                W, columns, smoothRows[j], nullptr);
+                doubleRowAt(captureRow, j, W, columns, smoothRows[j], nullptr);
         });
         return false;
     }
@@ -358,24 +361,21 @@ bool SmoothEnlarger::doubleRows(const Bitmap24& capture, int columns, int rows, 
     // is painted from the same copy: a capture still in its words converts
     // them into it, and nothing else.
     const QImage source = capture.snapshot();
+    auto sourceRow = [&source](int y) { return source.constScanLine(y); };
     smooth.deferRows(columns, rows, [source, W, columns, rows](std::uint8_t* first, std::size_t line) {
         for (int j = 0; j < rows; ++j)
-            SmoothDoubleRow(source.constScanLine(j >> 1),
-                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns,
-                            first + static_cast<std::size_t>(j) * line, nullptr);
+            doubleRowAt([&source](int y) { return source.constScanLine(y); }, j, W, columns,
+                        first + static_cast<std::size_t>(j) * line, nullptr);
     });
-    const RowsToWrite lensRows(*lens);
     // The rows and the column past the source show what smooth holds there.
     SplitRows(paintedRows, work, [&](int, int begin, int end) {
         for (int j = begin; j < end; ++j) {
-            auto* lensRow = reinterpret_cast<std::uint32_t*>(lensRows[j]);
+            auto* lensRow = reinterpret_cast<std::uint32_t*>((*lensRows)[j]);
             if (j >= rows) {
                 platform::BgrRowToRgb32(smooth.scanLineBesidePending(j), lensRow, paintWidth);
                 continue;
             }
-            SmoothDoubleRow(source.constScanLine(j >> 1),
-                            (j & 1) ? source.constScanLine((j >> 1) + 1) : nullptr, W, columns, nullptr,
-                            lensRow);
+            doubleRowAt(sourceRow, j, W, columns, nullptr, lensRow);
             // A column or so: not worth a call a row.
             const std::uint8_t* beside = smooth.scanLineBesidePending(j);
             for (int k = columns; k < paintWidth; ++k)

@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <vector>
 
+class RowsToWrite;
+
 class SmoothEnlarger {
 public:
     // Same contract as SmoothEnlargeInto. Keeps its buffers from call to
@@ -61,7 +63,7 @@ private:
     bool buildPositions(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
     bool buildAxis(Axis& axis, int outCount, int sourceCount, int zoomFactor, int stride);
     bool doubleRows(const platform::Bitmap24& capture, int columns, int rows, int paintedRows,
-                    std::size_t work, platform::Bitmap24& smooth, QImage* lens);
+                    std::size_t work, platform::Bitmap24& smooth, const RowsToWrite* lensRows);
     bool run(const platform::Bitmap24& capture, int zoomFactor, int displayWidth, int displayHeight,
              platform::Bitmap24& smooth, QImage* lens);
 

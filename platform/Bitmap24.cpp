@@ -133,8 +133,6 @@ const std::uint8_t* Bitmap24::wordRows(std::size_t& stride) const {
 std::weak_ptr<DeferredRows> Bitmap24::deferWordRows(const std::uint8_t* first, std::size_t stride,
                                                     std::shared_ptr<const std::uint64_t> generation,
                                                     WordRowConverter convert) {
-    // The words stand for every pixel: what the rows held is of no more use.
-    dropDeferred();
     if (m_image.isNull())
         return {};
     const int width = m_width, height = m_height;

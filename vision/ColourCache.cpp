@@ -162,13 +162,20 @@ void resultFromCapture(Bitmap24& result, const Bitmap24& capture) {
     });
 }
 
-// The three bytes of a word to the result and, in place, to the capture.
+// The three bytes of a word to a place's kept result and to the capture.
 inline void putBytes(std::uint32_t word, std::uint8_t* result, std::uint8_t* capture) {
     const auto b = static_cast<std::uint8_t>(word), g = static_cast<std::uint8_t>(word >> 8),
                r = static_cast<std::uint8_t>(word >> 16);
     result[0] = capture[0] = b;
     result[1] = capture[1] = g;
     result[2] = capture[2] = r;
+}
+
+// The three bytes of a word, once.
+inline void putWord(std::uint32_t word, std::uint8_t* p) {
+    p[0] = static_cast<std::uint8_t>(word);
+    p[1] = static_cast<std::uint8_t>(word >> 8);
+    p[2] = static_cast<std::uint8_t>(word >> 16);
 }
 
 // Colours a part of a split frame met that the shared table did not hold:
@@ -274,7 +281,7 @@ struct PlaceMemo {
         colours.assign(3 * places, 0);
         results.resize(3 * places);
         for (std::size_t i = 0; i < places; ++i)
-            putBytes(black, &results[3 * i], &results[3 * i]);
+            putWord(black, &results[3 * i]);
     }
 };
 
@@ -316,7 +323,6 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     // row just before its pixels are mapped.
     const platform::PendingWords words = capture.takePendingWords();
     const RowsToWrite captureRows(capture);
-    const RowsToWrite& resultRows = captureRows;
     const int firstColumn = foldOnto(left, placeMemo.width);
     // Columns from firstColumn to the grid's end, then from its start.
     const int beforeFold = std::min(width, placeMemo.width - firstColumn);
@@ -330,11 +336,9 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
         // differs from the last one looked up.
         std::uint32_t lastColour = ~0u, lastWord = 0;
         // n pixels of a row against their places' entries.
-        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::uint8_t* colour, std::uint8_t* kept,
-                          int n) {
-            for (int x = 0; x < n; ++x, in += 3, out += 3, colour += 3, kept += 3) {
+        auto pixels = [&](std::uint8_t* in, std::uint8_t* colour, std::uint8_t* kept, int n) {
+            for (int x = 0; x < n; ++x, in += 3, colour += 3, kept += 3) {
                 if (in[0] == colour[0] && in[1] == colour[1] && in[2] == colour[2]) {
-                    std::memcpy(out, kept, 3);
                     std::memcpy(in, kept, 3);
                     continue;
                 }
@@ -347,20 +351,16 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
                 }
                 std::memcpy(colour, in, 3);
                 putBytes(lastWord, kept, in);
-                std::memcpy(out, kept, 3);
             }
         };
-        auto span = [&](std::uint8_t* in, std::uint8_t* out, std::uint8_t* colour, std::uint8_t* kept,
-                        int n) {
+        auto span = [&](std::uint8_t* in, std::uint8_t* colour, std::uint8_t* kept, int n) {
             int x = 0;
             for (; x + 16 <= n; x += 16)
-                if (sameSixteenPixels(in + 3 * x, colour + 3 * x)) {
-                    std::memcpy(out + 3 * x, kept + 3 * x, 48);
+                if (sameSixteenPixels(in + 3 * x, colour + 3 * x))
                     std::memcpy(in + 3 * x, kept + 3 * x, 48);
-                } else {
-                    pixels(in + 3 * x, out + 3 * x, colour + 3 * x, kept + 3 * x, 16);
-                }
-            pixels(in + 3 * x, out + 3 * x, colour + 3 * x, kept + 3 * x, n - x);
+                else
+                    pixels(in + 3 * x, colour + 3 * x, kept + 3 * x, 16);
+            pixels(in + 3 * x, colour + 3 * x, kept + 3 * x, n - x);
         };
         for (int y = begin; y < end; ++y) {
             const std::size_t row =
@@ -368,11 +368,10 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
             std::uint8_t* colours = placeMemo.colours.data() + row;
             std::uint8_t* kept = placeMemo.results.data() + row;
             std::uint8_t* in = captureRows[y];
-            std::uint8_t* out = resultRows[y];
             if (words)
                 words.convertRow(y, in, width);
-            span(in, out, colours + 3 * firstColumn, kept + 3 * firstColumn, beforeFold);
-            span(in + 3 * beforeFold, out + 3 * beforeFold, colours, kept, width - beforeFold);
+            span(in, colours + 3 * firstColumn, kept + 3 * firstColumn, beforeFold);
+            span(in + 3 * beforeFold, colours, kept, width - beforeFold);
         }
     });
     for (const auto& fresh : parts)
@@ -603,7 +602,6 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     // row just before its pixels are read.
     const platform::PendingWords words = capture.takePendingWords();
     const RowsToWrite captureRows(capture);
-    const RowsToWrite& resultRows = captureRows;
     splitFrameRows(capture, [&](int p, int begin, int end) {
         NewColours<FreshHighLevel>& met = highLevelParts[p];
         std::vector<std::uint32_t>& provisional = provisionalPlaces[p];
@@ -612,10 +610,10 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         std::uint64_t lastCell = 0, lastMore = 0;
         // n pixels from `place` on into the groups; true if any place took a
         // new entry.
-        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::size_t place, int n, LightnessGroup& reds,
+        auto pixels = [&](std::uint8_t* in, std::size_t place, int n, LightnessGroup& reds,
                           LightnessGroup& others) {
             bool wrote = false;
-            for (int k = 0; k < n; ++k, in += 3, out += 3, ++place) {
+            for (int k = 0; k < n; ++k, in += 3, ++place) {
                 const std::uint32_t colour = colourOf(in);
                 std::uint64_t cell = cells[place];
                 std::uint64_t entry;
@@ -650,8 +648,7 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                     if (entry & (std::uint64_t(kProvisional) << 32))
                         provisional.push_back(static_cast<std::uint32_t>(place));
                     std::memcpy(keptColours + 3 * place, in, 3);
-                    putBytes(static_cast<std::uint32_t>(cell), keptResults + 3 * place,
-                             keptResults + 3 * place);
+                    putWord(static_cast<std::uint32_t>(cell), keptResults + 3 * place);
                     wrote = true;
                 }
                 // Both groups counted and widened without a branch: 0 and
@@ -667,20 +664,19 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                 others.pixels += isOther;
                 others.largest = std::max(others.largest, isOther ? I : 0.0f);
                 others.smallest = std::min(others.smallest, isOther ? I : 255.0f);
-                putBytes(static_cast<std::uint32_t>(cell), out, in);
+                putWord(static_cast<std::uint32_t>(cell), in);
             }
             return wrote;
         };
         for (int y = begin; y < end; ++y) {
             std::uint8_t* const in = captureRows[y];
-            std::uint8_t* const out = resultRows[y];
             if (words)
                 words.convertRow(y, in, width);
             forSpans(
                 y,
                 [&](int x, int column, int n, int gridY) {
                     const std::size_t place = static_cast<std::size_t>(gridY) * gridWidth + column;
-                    if (pixels(in + 3 * x, out + 3 * x, place, n, red, other))
+                    if (pixels(in + 3 * x, place, n, red, other))
                         if (PlaceBlock* block = highLevelPlaces.blockOf(gridY, column))
                             block->generation = 0; // not all of it was seen
                 },
@@ -689,12 +685,11 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                     std::uint8_t* const from = in + 3 * x;
                     if (block.generation == guessGeneration &&
                         sameSixteenPixels(from, keptColours + 3 * place)) {
-                        std::memcpy(out + 3 * x, keptResults + 3 * place, 3 * kBlock);
                         std::memcpy(from, keptResults + 3 * place, 3 * kBlock);
                     } else {
                         block.red = LightnessGroup{};
                         block.other = LightnessGroup{};
-                        pixels(from, out + 3 * x, place, kBlock, block.red, block.other);
+                        pixels(from, place, kBlock, block.red, block.other);
                         block.generation = guessGeneration;
                     }
                     red.merge(block.red);
@@ -752,8 +747,8 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     const bool keepPlaces = highLevelPlaces.ready;
     splitFrameRows(capture, [&](int, int begin, int end) {
         std::uint32_t lastSlot = ~0u, word = 0;
-        auto pixels = [&](std::uint8_t* in, std::uint8_t* out, std::size_t place, int n) {
-            for (int i = 0; i < n; ++i, in += 3, out += 3, ++place) {
+        auto pixels = [&](std::uint8_t* in, std::size_t place, int n) {
+            for (int i = 0; i < n; ++i, in += 3, ++place) {
                 const std::uint32_t s = static_cast<std::uint32_t>(more[place] >> 32);
                 if (s != lastSlot) {
                     lastSlot = s;
@@ -761,22 +756,20 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                 }
                 if (keepPlaces) {
                     cells[place] = (cells[place] & 0x00FFFFFF06000000ull) | word | tag;
-                    putBytes(word, keptResults + 3 * place, keptResults + 3 * place);
+                    putWord(word, keptResults + 3 * place);
                 }
-                putBytes(word, out, in);
+                putWord(word, in);
             }
         };
         for (int y = begin; y < end; ++y) {
             std::uint8_t* const in = captureRows[y];
-            std::uint8_t* const out = resultRows[y];
             forSpans(
                 y,
                 [&](int x, int column, int n, int gridY) {
-                    pixels(in + 3 * x, out + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column, n);
+                    pixels(in + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column, n);
                 },
                 [&](int x, int column, PlaceBlock& block, int gridY) {
-                    pixels(in + 3 * x, out + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column,
-                           kBlock);
+                    pixels(in + 3 * x, static_cast<std::size_t>(gridY) * gridWidth + column, kBlock);
                     if (keepPlaces)
                         block.generation = generation;
                 });
