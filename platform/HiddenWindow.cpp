@@ -1,6 +1,7 @@
 #include "platform/HiddenWindow.h"
 
 #include "platform/InputIdle.h"
+#include "platform/Sync.h"
 #include "platform/SystemError.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -25,17 +25,24 @@ struct Window {
     std::thread::id owner;
 };
 
-// A cross-thread send, on the sender's stack until `done`.
+// A cross-thread send. The sender waits on `done` without our mutex, and
+// shares the record with its delivery, so that the owning thread can wake it
+// after letting go of the mutex: woken under it, the sender would only block
+// again on the mutex.
 struct PendingSend {
-    std::condition_variable cond;
-    bool done = false;
-    std::intptr_t result = 0;
+    Event done;
+    std::intptr_t result = 0; // written before `done` is set
+
+    void finish(std::intptr_t value) {
+        result = value;
+        done.set();
+    }
 };
 
 struct Delivery {
     WindowHandle target;
     TMessage message;
-    PendingSend* send; // null for a post
+    std::shared_ptr<PendingSend> send; // null for a post
 };
 
 // Wakes the owning thread's event loop. The messages themselves travel in
@@ -98,12 +105,9 @@ void deliverPending() {
         lock.unlock();
         if (w)
             w->procedure(d.message); // may run nested event loops that deliver more
+        if (d.send)
+            d.send->finish(w ? d.message.Result : 0);
         lock.lock();
-        if (d.send) {
-            d.send->result = w ? d.message.Result : 0;
-            d.send->done = true;
-            d.send->cond.notify_all();
-        }
     }
 }
 
@@ -148,11 +152,8 @@ void deallocateHiddenWindow(WindowHandle window) {
             ++d;
             continue;
         }
-        if (d->send) {
-            d->send->result = 0;
-            d->send->done = true;
-            d->send->cond.notify_all();
-        }
+        if (d->send)
+            d->send->finish(0);
         d = s.deliveries.erase(d);
     }
 }
@@ -165,9 +166,7 @@ void releaseWaitingSends() {
             ++d;
             continue;
         }
-        d->send->result = 0;
-        d->send->done = true;
-        d->send->cond.notify_all();
+        d->send->finish(0);
         d = s.deliveries.erase(d);
     }
 }
@@ -198,17 +197,17 @@ std::intptr_t sendMessage(WindowHandle window, std::uint32_t message, std::uintp
         w->procedure(m);
         return m.Result;
     }
-    PendingSend send;
-    QEvent* wake = enqueueLocked(s, Delivery{window, m, &send});
+    // One per sending thread, kept from send to send.
+    thread_local const std::shared_ptr<PendingSend> send = std::make_shared<PendingSend>();
+    send->done.reset();
+    QEvent* wake = enqueueLocked(s, Delivery{window, m, send});
     Dispatcher* dispatcher = s.dispatcher;
     w.reset();
-    if (wake) {
-        lock.unlock();
+    lock.unlock();
+    if (wake)
         QCoreApplication::postEvent(dispatcher, wake);
-        lock.lock();
-    }
-    send.cond.wait(lock, [&] { return send.done; });
-    return send.result;
+    send->done.wait(kInfinite);
+    return send->result;
 }
 
 bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -95,6 +95,10 @@ struct X11Screen::Impl {
     TRect readSource;
     std::uint32_t readSequence = 0;
     bool touched = false;
+    // A reply has been read since the reports were last taken: every report
+    // the server sent before it is in xcb's queue, and what comes after it
+    // waits in the socket for the next look, a tick later at most.
+    bool replySinceReports = false;
 
     ~Impl() {
         const bool gone =
@@ -188,7 +192,10 @@ struct X11Screen::Impl {
     // capture already; drawing between the capture and the emptying that
     // follows it has a report of its own.
     void takeReports() {
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(connection)) {
+        const bool queued = replySinceReports;
+        replySinceReports = false;
+        while (xcb_generic_event_t* raw =
+                   queued ? xcb_poll_for_queued_event(connection) : xcb_poll_for_event(connection)) {
             XcbPtr<xcb_generic_event_t> event(raw);
             if ((event->response_type & 0x7F) != damageNotify || !read || touched)
                 continue;
@@ -354,6 +361,7 @@ bool X11Screen::cursorPos(TPoint& pos) const {
             xcb_query_pointer_reply(m->connection, xcb_query_pointer(m->connection, m->root), nullptr));
         if (!pointer)
             return false;
+        m->replySinceReports = true;
         pos.x = pointer->root_x;
         pos.y = pointer->root_y;
         return true;

@@ -1,35 +1,81 @@
 #include "platform/Sync.h"
 
-#include <chrono>
+#include <cerrno>
+#include <ctime>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace platform {
 
+namespace {
+
+// Sleeps while *word holds `expected`, until `deadline` on the monotonic
+// clock (null: no deadline). Returns at once if the word holds another value.
+void futexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, const timespec* deadline) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected, deadline,
+            nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+void futexWakeAll(std::atomic<std::uint32_t>& word) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 0x7FFFFFFF, nullptr,
+            nullptr, 0);
+}
+
+bool before(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
+
+} // namespace
+
+// The waiter counts itself before it looks at the state, the setter sets the
+// state before it looks at the count (both sequentially consistent): a setter
+// that sees no waiter is seen by the waiter's look, and a waiter asleep on 0
+// is woken, or never sleeps, once the state is 1.
 void Event::set() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_set = true;
-    m_cond.notify_all();
+    m_set.store(1);
+    if (m_waiters.load() != 0)
+        futexWakeAll(m_set);
 }
 
 void Event::reset() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_set = false;
+    m_set.store(0);
 }
 
 bool Event::isSet() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_set;
+    return m_set.load() != 0;
 }
 
 std::uint32_t Event::wait(std::uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (timeoutMs == kInfinite) {
-        m_cond.wait(lock, [this] { return m_set; });
+    if (m_set.load() != 0)
         return kWaitSignalled;
-    }
     // A deadline on the monotonic clock, so that spurious wake-ups do not
     // stretch the wait.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    return m_cond.wait_until(lock, deadline, [this] { return m_set; }) ? kWaitSignalled : kWaitTimeout;
+    timespec deadline{};
+    if (timeoutMs != kInfinite) {
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+        deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_nsec -= 1000000000L;
+            ++deadline.tv_sec;
+        }
+    }
+    m_waiters.fetch_add(1);
+    std::uint32_t result = kWaitSignalled;
+    while (m_set.load() == 0) {
+        if (timeoutMs != kInfinite) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if (!before(now, deadline)) {
+                result = m_set.load() != 0 ? kWaitSignalled : kWaitTimeout;
+                break;
+            }
+        }
+        futexWait(m_set, 0, timeoutMs == kInfinite ? nullptr : &deadline);
+    }
+    m_waiters.fetch_sub(1);
+    return result;
 }
 
 } // namespace platform

@@ -2,7 +2,7 @@
 // the results every bounded wait of the platform layer gives.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -13,10 +13,13 @@ constexpr std::uint32_t kWaitTimeout = 258;        // the time ran out first
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu; // the wait itself failed; see lastError()
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;   // a time-out that never runs out
 
-// Stays set, releasing every waiter, until reset.
+// Stays set, releasing every waiter, until reset. It waits on the state word
+// itself (a futex), with no mutex beside it: a timer thread waits on one every
+// tick, and a condition variable re-takes its mutex after each wait in a way
+// that makes every release a system call.
 class Event {
 public:
-    explicit Event(bool initiallySet = false) : m_set(initiallySet) {}
+    explicit Event(bool initiallySet = false) : m_set(initiallySet ? 1 : 0) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
@@ -27,9 +30,8 @@ public:
     std::uint32_t wait(std::uint32_t timeoutMs);
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cond;
-    bool m_set;
+    std::atomic<std::uint32_t> m_set;
+    std::atomic<std::uint32_t> m_waiters{0};
 };
 
 class CriticalSection {
