@@ -268,6 +268,27 @@ TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
     EXPECT_EQ(e.wait(0), kWaitSignalled); // still set
     e.reset();
     EXPECT_EQ(e.wait(0), kWaitTimeout);
+
+    // A set that races the waiter's going to sleep is never lost: a lost one
+    // would hold its round for the whole second.
+    Event go;
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        while (go.wait(kInfinite) == kWaitSignalled && !done) {
+            go.reset();
+            e.set();
+        }
+    });
+    const auto rounds = Clock::now();
+    for (int i = 0; i < 2000; ++i) {
+        e.reset();
+        go.set();
+        ASSERT_EQ(e.wait(1000), kWaitSignalled);
+    }
+    EXPECT_LT(msSince(rounds), 1000);
+    done = true;
+    go.set();
+    setter.join();
 }
 
 TEST(Clock, MillisecondClocksAdvanceWithTime) {
