@@ -1,6 +1,5 @@
 #include "platform/Sync.h"
 
-#include <cerrno>
 #include <ctime>
 #include <linux/futex.h>
 #include <sys/syscall.h>
