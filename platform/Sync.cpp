@@ -1,5 +1,6 @@
 #include "platform/Sync.h"
 
+#include <cerrno>
 #include <ctime>
 #include <linux/futex.h>
 #include <sys/syscall.h>
@@ -10,19 +11,17 @@ namespace platform {
 namespace {
 
 // Sleeps while *word holds `expected`, until `deadline` on the monotonic
-// clock (null: no deadline). Returns at once if the word holds another value.
-void futexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, const timespec* deadline) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected, deadline,
-            nullptr, FUTEX_BITSET_MATCH_ANY);
+// clock (null: no deadline). Returns at once if the word holds another value;
+// false once the deadline has passed.
+bool futexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, const timespec* deadline) {
+    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected,
+                   deadline, nullptr, FUTEX_BITSET_MATCH_ANY) == 0 ||
+           errno != ETIMEDOUT;
 }
 
 void futexWakeAll(std::atomic<std::uint32_t>& word) {
     syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 0x7FFFFFFF, nullptr,
             nullptr, 0);
-}
-
-bool before(const timespec& a, const timespec& b) {
-    return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
 }
 
 } // namespace
@@ -48,6 +47,8 @@ bool Event::isSet() const {
 std::uint32_t Event::wait(std::uint32_t timeoutMs) {
     if (m_set.load() != 0)
         return kWaitSignalled;
+    if (timeoutMs == 0)
+        return kWaitTimeout;
     // A deadline on the monotonic clock, so that spurious wake-ups do not
     // stretch the wait.
     timespec deadline{};
@@ -63,15 +64,10 @@ std::uint32_t Event::wait(std::uint32_t timeoutMs) {
     m_waiters.fetch_add(1);
     std::uint32_t result = kWaitSignalled;
     while (m_set.load() == 0) {
-        if (timeoutMs != kInfinite) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            if (!before(now, deadline)) {
-                result = m_set.load() != 0 ? kWaitSignalled : kWaitTimeout;
-                break;
-            }
+        if (!futexWait(m_set, 0, timeoutMs == kInfinite ? nullptr : &deadline)) {
+            result = m_set.load() != 0 ? kWaitSignalled : kWaitTimeout;
+            break;
         }
-        futexWait(m_set, 0, timeoutMs == kInfinite ? nullptr : &deadline);
     }
     m_waiters.fetch_sub(1);
     return result;
