@@ -32,10 +32,10 @@ namespace {
 std::size_t g_colourBudget = std::size_t(1) << 20;
 bool g_reserved = false;
 
-// Colour → 32-bit word, open addressing with linear probing; a slot is
-// (colour + 1) << 32 | word, 0 when free. Kept at most half full, so a
-// look-up usually ends at its first slot.
-class ColourTable {
+// Colour → Slot, open addressing with linear probing; a slot's key is
+// colour + 1, 0 when free. Kept at most half full, so a look-up usually ends
+// at its first slot.
+template <typename Slot> class ColourTable {
 public:
     // Before a frame of `pixels` pixels: dropped if it could grow past its
     // budget in this frame.
@@ -46,45 +46,53 @@ public:
             rehash(g_reserved ? 2 * g_colourBudget : 4096);
     }
 
-    // The word kept for `colour`, or 0.
-    std::uint32_t find(std::uint32_t colour) const {
-        const std::uint64_t key = std::uint64_t(colour + 1) << 32;
+    // The slot of `colour`, or null.
+    Slot* find(std::uint32_t colour) {
+        const std::uint32_t key = colour + 1;
         for (std::size_t i = slotOf(colour);; i = (i + 1) & m_mask) {
-            const std::uint64_t slot = m_slots[i];
-            if ((slot & ~std::uint64_t(0xFFFFFFFF)) == key)
-                return static_cast<std::uint32_t>(slot);
-            if (slot == 0)
-                return 0;
+            Slot& slot = m_slots[i];
+            if (slot.key == key)
+                return &slot;
+            if (slot.key == 0)
+                return nullptr;
         }
     }
 
-    // `colour` must not be in the table yet; `word` must not be 0.
-    void store(std::uint32_t colour, std::uint32_t word) {
+    // `colour` must not be in the table yet: its slot, to be filled.
+    Slot& store(std::uint32_t colour) {
         if (2 * (m_colours + 1) > m_slots.size())
             rehash(2 * m_slots.size());
         std::size_t i = slotOf(colour);
-        while (m_slots[i] != 0)
+        while (m_slots[i].key != 0)
             i = (i + 1) & m_mask;
-        m_slots[i] = (std::uint64_t(colour + 1) << 32) | word;
         ++m_colours;
+        m_slots[i] = Slot{};
+        m_slots[i].key = colour + 1;
+        return m_slots[i];
     }
 
     // Empties the table, keeping its memory.
     void reset() {
-        std::fill(m_slots.begin(), m_slots.end(), 0);
+        std::fill(m_slots.begin(), m_slots.end(), Slot{});
         m_colours = 0;
     }
 
     // Empties the table and gives its memory back.
     void release() {
-        std::vector<std::uint64_t>().swap(m_slots);
+        std::vector<Slot>().swap(m_slots);
         m_colours = 0;
         m_mask = 0;
         m_shift = 64;
     }
 
+    template <typename Change> void forEachColour(Change change) {
+        for (Slot& slot : m_slots)
+            if (slot.key != 0)
+                change(slot);
+    }
+
     std::size_t colours() const { return m_colours; }
-    std::size_t bytes() const { return m_slots.capacity() * sizeof(std::uint64_t); }
+    std::size_t bytes() const { return m_slots.capacity() * sizeof(Slot); }
 
 private:
     // Colours of a screen come in gradients and near-greys, a few steps apart
@@ -95,29 +103,35 @@ private:
         return static_cast<std::size_t>((colour * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
     void rehash(std::size_t size) {
-        std::vector<std::uint64_t> old;
+        std::vector<Slot> old;
         old.swap(m_slots);
-        m_slots.assign(size, 0);
+        m_slots.assign(size, Slot{});
         m_mask = size - 1;
         m_shift = 64 - __builtin_ctzll(size);
         m_colours = 0;
-        for (std::uint64_t slot : old)
-            if (slot != 0)
-                store(static_cast<std::uint32_t>(slot >> 32) - 1, static_cast<std::uint32_t>(slot));
+        for (const Slot& slot : old)
+            if (slot.key != 0)
+                store(slot.key - 1) = slot;
     }
 
-    std::vector<std::uint64_t> m_slots;
+    std::vector<Slot> m_slots;
     std::size_t m_colours = 0;
     std::size_t m_mask = 0;
     int m_shift = 64;
+};
+
+// Simulation's and level 1's: a colour's result as a word.
+struct WordSlot {
+    std::uint32_t key = 0;
+    std::uint32_t word = 0;
 };
 
 std::uint32_t colourOf(const std::uint8_t* bgr) {
     return bgr[0] | (std::uint32_t(bgr[1]) << 8) | (std::uint32_t(bgr[2]) << 16);
 }
 
-// A table's find gives 0 for a colour it does not hold, and black's bytes
-// pack to 0 too: the bit above the three bytes marks every word as a colour
+// Black's bytes pack to 0, which is also what a place that holds no colour
+// yet holds: the bit above the three bytes marks every word as a colour
 // worked out, so black is kept like any other. Writing the bytes ignores it.
 constexpr std::uint32_t kKnown = 1u << 24;
 
@@ -307,8 +321,8 @@ inline bool sameSixteenPixels(const std::uint8_t* a, const std::uint8_t* b) {
 PlaceMemo placeMemo;
 
 template <typename Compute>
-void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture, int left,
-                int top, Compute compute) {
+void mapColours(ColourTable<WordSlot>& table, NewColours<std::uint32_t> (&parts)[2], Bitmap24& capture,
+                int left, int top, Compute compute) {
     Bitmap24& result = resultBitmapFor(capture);
     if (capture.isEmpty()) {
         capture.assign(result);
@@ -345,9 +359,8 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
                 const std::uint32_t c = colourOf(in);
                 if (c != lastColour) {
                     lastColour = c;
-                    lastWord = table.find(c);
-                    if (lastWord == 0)
-                        lastWord = fresh.value(fresh.indexOf(c, computeColour));
+                    const WordSlot* kept = table.find(c);
+                    lastWord = kept ? kept->word : fresh.value(fresh.indexOf(c, computeColour));
                 }
                 std::memcpy(colour, in, 3);
                 putBytes(lastWord, kept, in);
@@ -376,17 +389,17 @@ void mapColours(ColourTable& table, NewColours<std::uint32_t> (&parts)[2], Bitma
     });
     for (const auto& fresh : parts)
         for (std::size_t i = 0; i < fresh.size(); ++i)
-            if (table.find(fresh.colour(i)) == 0)
-                table.store(fresh.colour(i), fresh.value(i));
+            if (table.find(fresh.colour(i)) == nullptr)
+                table.store(fresh.colour(i)).word = fresh.value(i);
     resultFromCapture(result, capture);
 }
 
-ColourTable simulationTable;
-ColourTable lowLevelTable;
+ColourTable<WordSlot> simulationTable;
+ColourTable<WordSlot> lowLevelTable;
 CubicCoefficients lowLevelCurve{};
 NewColours<std::uint32_t> mapParts[2];
 
-// Level 2: what a colour keeps whatever the frame; the table holds slot + 1.
+// Level 2: what a colour keeps whatever the frame, at its index.
 struct HighLevelColour {
     float I, H;
     HsiShares shares; // of the boosted saturation
@@ -410,7 +423,17 @@ std::uint32_t highLevelWord(const HighLevelColour& c, const LightnessChange& f) 
 constexpr std::uint32_t kProvisional = 1u << 31;
 constexpr int kPartShift = 30;
 
-ColourTable highLevelTable;
+// Level 2's table gives a colour's index and, beside it, the colour's word
+// under the change of the generation in its high half (0: none) with the two
+// lightness flags of the places' cells (below): a colour met again under the
+// same change costs the one look-up. Both parts may write one slot's word at
+// once, always the same value, as wordOfSlot's words below.
+struct HighLevelSlot {
+    std::uint32_t key = 0;
+    std::uint32_t index = 0;
+    std::uint64_t word = 0;
+};
+ColourTable<HighLevelSlot> highLevelTable;
 std::vector<HighLevelColour> highLevelColours;
 // Per colour, the word it had under the frame change of `wordGeneration`
 // (high half): the words survive from frame to frame while the change stays.
@@ -486,6 +509,11 @@ struct PlaceCells {
 };
 PlaceCells highLevelPlaces;
 constexpr std::uint64_t kTakesPart = std::uint64_t(1) << 25, kRed = std::uint64_t(1) << 26;
+constexpr std::uint64_t kLightnessFlags = kTakesPart | kRed;
+std::uint32_t lightnessFlagsOf(const HighLevelColour& c) {
+    return TakesPartInLightness(c.I) ? static_cast<std::uint32_t>(kTakesPart | (IsRedHue(c.H) ? kRed : 0))
+                                     : 0;
+}
 constexpr int kTagShift = 56;
 // The bits a cell is matched on: its tag, its colour and kKnown.
 constexpr std::uint64_t kCellMatch = 0xFFFFFFFF01000000ull;
@@ -622,25 +650,29 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
                 } else {
                     if (colour != lastColour) {
                         lastColour = colour;
-                        const std::uint32_t found = highLevelTable.find(colour);
-                        const HighLevelColour* c;
-                        std::uint32_t current, word;
-                        if (found != 0) {
-                            current = found - 1;
-                            c = &highLevelColours[current];
-                            word = wordOfSlot(current, guessGeneration, guess);
+                        std::uint32_t current, word; // with its flags
+                        if (HighLevelSlot* kept = highLevelTable.find(colour)) {
+                            current = kept->index;
+                            std::uint64_t known = __atomic_load_n(&kept->word, __ATOMIC_RELAXED);
+                            if ((known >> 32) != guessGeneration) {
+                                known = (std::uint64_t(guessGeneration) << 32) | (known & kLightnessFlags) |
+                                        wordOfSlot(current, guessGeneration, guess);
+                                __atomic_store_n(&kept->word, known, __ATOMIC_RELAXED);
+                            }
+                            word = static_cast<std::uint32_t>(known);
                         } else {
                             const std::uint32_t i = met.indexOf(colour, fresh);
                             current = kProvisional | (std::uint32_t(p) << kPartShift) | i;
-                            c = &met.value(i).colour;
-                            word = met.value(i).word;
+                            word = met.value(i).word | lightnessFlagsOf(met.value(i).colour);
                         }
-                        std::uint64_t flags = 0;
-                        if (TakesPartInLightness(c->I))
-                            flags = kTakesPart | (IsRedHue(c->H) ? kRed : 0);
+                        // Worked out again from the bytes: reading it
+                        // from the colour's record would miss the caches.
+                        const float I = HsiIntensity(static_cast<std::uint8_t>(colour),
+                                                     static_cast<std::uint8_t>(colour >> 8),
+                                                     static_cast<std::uint8_t>(colour >> 16));
                         std::uint32_t intensity;
-                        std::memcpy(&intensity, &c->I, sizeof intensity);
-                        lastCell = cellOf(colour, word) | flags | guessTag;
+                        std::memcpy(&intensity, &I, sizeof intensity);
+                        lastCell = cellOf(colour, word) | guessTag;
                         lastMore = (std::uint64_t(current) << 32) | intensity;
                     }
                     cell = cells[place] = lastCell;
@@ -711,15 +743,18 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
         const NewColours<FreshHighLevel>& met = highLevelParts[p];
         provisionalSlots[p].resize(met.size());
         for (std::size_t i = 0; i < met.size(); ++i) {
-            std::uint32_t kept = highLevelTable.find(met.colour(i));
-            if (kept == 0) {
-                highLevelColours.push_back(met.value(i).colour);
-                kept = static_cast<std::uint32_t>(highLevelColours.size());
-                highLevelTable.store(met.colour(i), kept);
-                highLevelWords.push_back(guessed ? (std::uint64_t(guessGeneration) << 32) | met.value(i).word
-                                                 : 0);
+            const HighLevelSlot* kept = highLevelTable.find(met.colour(i));
+            if (kept == nullptr) {
+                const FreshHighLevel& c = met.value(i);
+                const std::uint64_t word = guessed ? (std::uint64_t(guessGeneration) << 32) | c.word : 0;
+                HighLevelSlot& slot = highLevelTable.store(met.colour(i));
+                slot.index = static_cast<std::uint32_t>(highLevelColours.size());
+                slot.word = word | lightnessFlagsOf(c.colour);
+                highLevelColours.push_back(c.colour);
+                highLevelWords.push_back(word);
+                kept = &slot;
             }
-            provisionalSlots[p][i] = kept - 1;
+            provisionalSlots[p][i] = kept->index;
         }
         for (std::uint32_t place : provisionalPlaces[p]) {
             const std::uint32_t s = static_cast<std::uint32_t>(more[place] >> 32);
@@ -734,6 +769,7 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
     lastChange = change;
     if (++wordGeneration == 0) { // after four billion changes: start afresh
         std::fill(highLevelWords.begin(), highLevelWords.end(), 0);
+        highLevelTable.forEachColour([](HighLevelSlot& slot) { slot.word &= kLightnessFlags; });
         wordGeneration = 1;
         highLevelPlaces.ready = false;
     }

@@ -25,13 +25,13 @@
 // tables. Level 2 also keeps the statistics of every 16 places in a row, so
 // that 16 pixels met again count as one.
 //
-// Memory: about 16 bytes per colour a table holds (kept at most half full);
-// level 2 adds about 32 bytes per colour; the places add 6 bytes per pixel
-// of the frame for simulation and level 1, 24 for level 2. A
+// Memory: about 16 bytes per colour a table holds, 32 in level 2's (kept at
+// most half full); level 2 adds about 28 bytes per colour; the places add 6
+// bytes per pixel of the frame for simulation and level 1, 24 for level 2. A
 // table that could pass its budget in the next frame is emptied first. The
 // lens reserves everything when it is made (ReserveColourCaches), with the
 // budget the smallest power of two from 2^16 that holds a whole zoom-2 frame
-// (2^16 at a 1024-wide screen: about 8 MB in all; 2^20 at 3840: about 115 MB),
+// (2^16 at a 1024-wide screen: about 9 MB in all; 2^20 at 3840: about 140 MB),
 // so its memory does not creep up while it runs.
 #pragma once
 

@@ -23,6 +23,14 @@ struct HsiShares {
     float blue, green, red;
 };
 
+// Intensity alone, as HsiOfPixel gives it.
+inline float HsiIntensity(double r, double g, double b) {
+    return static_cast<float>((r + g + b) * 255.0 / 3.0);
+}
+inline float HsiIntensity(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    return HsiIntensity(red / 255.0, green / 255.0, blue / 255.0);
+}
+
 // r, g, b and every intermediate in double; only the three plane values are
 // rounded to single precision. Each is written as soon as it is known, which
 // keeps the plane loop from holding it across the arccosine.
@@ -33,7 +41,7 @@ inline void HsiOfPixel(std::uint8_t blue, std::uint8_t green, std::uint8_t red, 
     const double b = blue / 255.0;
     const double g = green / 255.0;
     const double r = red / 255.0;
-    I = static_cast<float>((r + g + b) * 255.0 / 3.0);
+    I = HsiIntensity(r, g, b);
     if (I == 255.0f) {
         S = 255.0f;
         H = 359.0f;
