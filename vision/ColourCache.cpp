@@ -1,5 +1,6 @@
 #include "vision/ColourCache.h"
 
+#include "platform/LargeMemory.h"
 #include "platform/RowSplit.h"
 #include "vision/ColourVision.h"
 #include "vision/HsiPixel.h"
@@ -79,7 +80,7 @@ public:
 
     // Empties the table and gives its memory back.
     void release() {
-        std::vector<Slot>().swap(m_slots);
+        platform::LargeVector<Slot>().swap(m_slots);
         m_colours = 0;
         m_mask = 0;
         m_shift = 64;
@@ -103,7 +104,7 @@ private:
         return static_cast<std::size_t>((colour * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
     void rehash(std::size_t size) {
-        std::vector<Slot> old;
+        platform::LargeVector<Slot> old;
         old.swap(m_slots);
         m_slots.assign(size, Slot{});
         m_mask = size - 1;
@@ -114,7 +115,7 @@ private:
                 store(slot.key - 1) = slot;
     }
 
-    std::vector<Slot> m_slots;
+    platform::LargeVector<Slot> m_slots;
     std::size_t m_colours = 0;
     std::size_t m_mask = 0;
     int m_shift = 64;
@@ -267,7 +268,7 @@ inline std::uint64_t cellOf(std::uint32_t colour, std::uint32_t word) {
 // of them do, and nothing is written back. Whichever frame left an entry,
 // its result is its colour's: the grid starts as black and black's result.
 struct PlaceMemo {
-    std::vector<std::uint8_t> colours, results; // three bytes a place
+    platform::LargeVector<std::uint8_t> colours, results; // three bytes a place
     int width = 0, height = 0;
     const void* owner = nullptr; // what worked the results out
 
@@ -277,8 +278,8 @@ struct PlaceMemo {
         owner = nullptr;
     }
     void release() {
-        std::vector<std::uint8_t>().swap(colours);
-        std::vector<std::uint8_t>().swap(results);
+        platform::LargeVector<std::uint8_t>().swap(colours);
+        platform::LargeVector<std::uint8_t>().swap(results);
         owner = nullptr;
     }
     std::size_t bytes() const { return colours.capacity() + results.capacity(); }
@@ -434,10 +435,10 @@ struct HighLevelSlot {
     std::uint64_t word = 0;
 };
 ColourTable<HighLevelSlot> highLevelTable;
-std::vector<HighLevelColour> highLevelColours;
+platform::LargeVector<HighLevelColour> highLevelColours;
 // Per colour, the word it had under the frame change of `wordGeneration`
 // (high half): the words survive from frame to frame while the change stays.
-std::vector<std::uint64_t> highLevelWords;
+platform::LargeVector<std::uint64_t> highLevelWords;
 std::uint32_t wordGeneration = 1;
 LightnessChange lastChange;
 // Level 2's entries per desktop place, on a grid folded as PlaceMemo's: the
@@ -462,9 +463,9 @@ struct PlaceBlock {
 };
 constexpr int kBlock = 16;
 struct PlaceCells {
-    std::vector<std::uint64_t> cells, more;
-    std::vector<std::uint8_t> colours, results; // three bytes a place
-    std::vector<PlaceBlock> blocks;
+    platform::LargeVector<std::uint64_t> cells, more;
+    platform::LargeVector<std::uint8_t> colours, results; // three bytes a place
+    platform::LargeVector<PlaceBlock> blocks;
     int width = 0, height = 0, blocksPerRow = 0;
     bool ready = false;
 
@@ -477,11 +478,11 @@ struct PlaceCells {
         ready = false;
     }
     void release() {
-        std::vector<std::uint64_t>().swap(cells);
-        std::vector<std::uint64_t>().swap(more);
-        std::vector<std::uint8_t>().swap(colours);
-        std::vector<std::uint8_t>().swap(results);
-        std::vector<PlaceBlock>().swap(blocks);
+        platform::LargeVector<std::uint64_t>().swap(cells);
+        platform::LargeVector<std::uint64_t>().swap(more);
+        platform::LargeVector<std::uint8_t>().swap(colours);
+        platform::LargeVector<std::uint8_t>().swap(results);
+        platform::LargeVector<PlaceBlock>().swap(blocks);
         ready = false;
     }
     std::size_t bytes() const {
@@ -861,8 +862,8 @@ void ResetColourCaches() {
     lowLevelTable.release();
     resetHighLevel();
     highLevelTable.release();
-    std::vector<HighLevelColour>().swap(highLevelColours);
-    std::vector<std::uint64_t>().swap(highLevelWords);
+    platform::LargeVector<HighLevelColour>().swap(highLevelColours);
+    platform::LargeVector<std::uint64_t>().swap(highLevelWords);
     placeMemo.release();
     highLevelPlaces.release();
     for (int p = 0; p < 2; ++p) {
