@@ -701,7 +701,20 @@ void CorrectHighLevelFast(Bitmap24& capture, int left, int top) {
             }
             return wrote;
         };
+        // The places a row meets one by one lie by the grid's fold, where
+        // the strip the lens moved onto comes in: nothing else of theirs is
+        // read in order, so their cells are fetched two rows ahead.
+        const int foldBlock = firstColumn / kBlock * kBlock;
         for (int y = begin; y < end; ++y) {
+            if (y + 2 < end) {
+                const std::size_t ahead =
+                    static_cast<std::size_t>(foldOnto(top + y + 2, highLevelPlaces.height)) * gridWidth +
+                    foldBlock;
+                for (const std::uint64_t* kept : {cells + ahead, more + ahead}) {
+                    __builtin_prefetch(kept);
+                    __builtin_prefetch(kept + kBlock / 2);
+                }
+            }
             std::uint8_t* const in = captureRows[y];
             if (words)
                 words.convertRow(y, in, width);
