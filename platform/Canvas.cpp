@@ -78,6 +78,9 @@ Canvas::HeldRows::HeldRows(Canvas& canvas) : m_canvas(canvas) {
         return;
     canvas.m_rows = target->bits();
     canvas.m_stride = static_cast<std::size_t>(target->bytesPerLine());
+    canvas.m_heldWidth = target->width();
+    canvas.m_heldHeight = target->height();
+    canvas.m_heldWords = kindOf(*target) == TargetKind::Rgb32;
     m_holds = true;
 }
 
@@ -87,14 +90,18 @@ Canvas::HeldRows::~HeldRows() {
 }
 
 void Canvas::fillSpan(int y, int x0, int x1, TColor color) {
-    if (!m_target || y < 0 || y >= m_target->height())
+    if (!m_target)
+        return;
+    const bool held = m_rows != nullptr;
+    if (y < 0 || y >= (held ? m_heldHeight : m_target->height()))
         return;
     x0 = std::max(x0, 0);
-    x1 = std::min(x1, m_target->width() - 1);
+    x1 = std::min(x1, (held ? m_heldWidth : m_target->width()) - 1);
     if (x0 > x1)
         return;
     const std::uint8_t r = redOf(color), g = greenOf(color), b = blueOf(color);
-    switch (kindOf(*m_target)) {
+    const TargetKind kind = held ? (m_heldWords ? TargetKind::Rgb32 : TargetKind::Bgr888) : kindOf(*m_target);
+    switch (kind) {
     case TargetKind::Rgb32: {
         const std::uint32_t word = 0xFF000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | b;
         auto* row = reinterpret_cast<std::uint32_t*>(m_rows ? m_rows + static_cast<std::size_t>(y) * m_stride
@@ -192,9 +199,34 @@ void Canvas::penDot(int x, int y) {
         fillSpan(row, x0, x0 + w - 1, PenColor);
 }
 
+// The dots Bresenham would put along a row or a column, as one span per row:
+// the cross-hair's lines would otherwise cost a call per pixel.
+void Canvas::straightLine(int x, int y) {
+    const std::int64_t w = std::max(PenWidth, 1), back = (w - 1) / 2;
+    const std::int64_t x0 = m_penX, y0 = m_penY;
+    // The points drawn: from the current position up to the end, not with it.
+    const std::int64_t firstX = x0 < x ? x0 : std::min<std::int64_t>(x0, x + 1);
+    const std::int64_t lastX = x0 < x ? x - 1 : x0;
+    const std::int64_t firstY = y0 < y ? y0 : std::min<std::int64_t>(y0, y + 1);
+    const std::int64_t lastY = y0 < y ? y - 1 : y0;
+    const std::int64_t columnLimit = m_target->width();
+    auto clampX = [columnLimit](std::int64_t v) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, -1, columnLimit));
+    };
+    const std::int64_t top = std::max<std::int64_t>(firstY - back, 0);
+    const std::int64_t bottom = std::min<std::int64_t>(lastY - back + w - 1, m_target->height() - 1);
+    for (std::int64_t row = top; row <= bottom; ++row)
+        fillSpan(static_cast<int>(row), clampX(firstX - back), clampX(lastX - back + w - 1), PenColor);
+}
+
 void Canvas::LineTo(int x, int y) {
     if (m_target && !m_target->isNull()) {
         const HeldRows held(*this);
+        if ((x == m_penX) != (y == m_penY)) {
+            straightLine(x, y);
+            MoveTo(x, y);
+            return;
+        }
         // Bresenham; the end point is left for the next segment to draw.
         std::int64_t cx = m_penX, cy = m_penY;
         const std::int64_t dx = std::abs(static_cast<std::int64_t>(x) - cx);

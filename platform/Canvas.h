@@ -55,6 +55,7 @@ public:
 private:
     void fillSpan(int y, int x0, int x1, TColor color); // x1 inclusive, clipped here
     void penDot(int x, int y);
+    void straightLine(int x, int y); // from the current position, which is left as it is
 
     // While an ellipse or a line is drawn, its spans reach the target's rows
     // from one detach: the target counts one change for the drawing, and a
@@ -74,6 +75,10 @@ private:
     QImage* m_target = nullptr;
     std::uint8_t* m_rows = nullptr; // set while HeldRows holds them
     std::size_t m_stride = 0;
+    // The target's size and kind while its rows are held: the ring's 1,500
+    // spans a frame would otherwise ask the image for them each time.
+    int m_heldWidth = 0, m_heldHeight = 0;
+    bool m_heldWords = false; // 32-bit, else BGR888
     // The last ellipse's doubled half-spans, outer and inner, row by row from
     // its first: the lens draws the same ring every frame.
     struct EllipseSpans {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <vector>
 
 using platform::Bitmap24;
@@ -179,6 +180,38 @@ TEST(CanvasLine, EndPointIsNotDrawnAndBecomesTheCurrentPosition) {
             EXPECT_EQ(penPixels(target), c.want) << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
         }
     }
+}
+
+TEST(CanvasLine, AWidePenPutsASquareOnEveryPointOfARowOrColumn) {
+    const int lines[][4] = {{1, 3, 7, 3}, {7, 3, 1, 3}, {4, 0, 4, 6}, {4, 7, 4, 1}, {0, 0, 9, 0}};
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_BGR888})
+        for (int w = 2; w <= 4; ++w)
+            for (const auto& l : lines) {
+                QImage target = filledTarget(10, 8, format);
+                target.fill(Qt::white);
+                Canvas canvas(&target);
+                canvas.PenWidth = w;
+                canvas.MoveTo(l[0], l[1]);
+                canvas.LineTo(l[2], l[3]);
+                std::set<std::pair<int, int>> want;
+                const int sx = l[2] > l[0]   ? 1
+                               : l[2] < l[0] ? -1
+                                             : 0,
+                          sy = l[3] > l[1]   ? 1
+                               : l[3] < l[1] ? -1
+                                             : 0;
+                for (int x = l[0], y = l[1]; x != l[2] || y != l[3]; x += sx, y += sy)
+                    for (int j = 0; j < w; ++j)
+                        for (int i = 0; i < w; ++i) {
+                            const int px = x - (w - 1) / 2 + i, py = y - (w - 1) / 2 + j;
+                            if (px >= 0 && px < 10 && py >= 0 && py < 8)
+                                want.emplace(py, px);
+                        }
+                std::vector<std::pair<int, int>> wanted;
+                for (const auto& [py, px] : want)
+                    wanted.emplace_back(px, py);
+                EXPECT_EQ(penPixels(target), wanted) << "pen " << w << " from " << l[0] << "," << l[1];
+            }
 }
 
 TEST(CanvasLine, PolylineJoinsWithoutGapsOrDoubleEnds) {
