@@ -68,6 +68,12 @@ void spanColumns(std::int64_t lr, std::int64_t half, std::int64_t& first, std::i
     last = floorDiv2(lr - 1 + half);
 }
 
+// A column in 64 bits, brought into int range for fillSpan, which clips it:
+// -1 and `width` lie just outside the picture.
+int clampColumn(std::int64_t x, std::int64_t width) {
+    return static_cast<int>(std::clamp<std::int64_t>(x, -1, width));
+}
+
 } // namespace
 
 Canvas::Canvas(QImage* target) : m_target(target) {}
@@ -145,9 +151,7 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
     const std::int64_t yFirst = std::max<std::int64_t>(0, ceilDiv2(t + b - 1 - outerQ));
     const std::int64_t yLast = std::min<std::int64_t>(m_target->height() - 1, floorDiv2(t + b - 1 + outerQ));
     const std::int64_t xLimit = m_target->width();
-    auto clampX = [xLimit](std::int64_t x) {
-        return static_cast<int>(std::clamp<std::int64_t>(x, -1, xLimit));
-    };
+    auto clampX = [xLimit](std::int64_t x) { return clampColumn(x, xLimit); };
     EllipseSpans& spans = m_ellipse;
     if (spans.outerP != outerP || spans.outerQ != outerQ || spans.innerP != innerP ||
         spans.innerQ != innerQ || spans.centre != t + b || spans.first != yFirst || spans.last != yLast) {
@@ -203,20 +207,16 @@ void Canvas::penDot(int x, int y) {
 // the cross-hair's lines would otherwise cost a call per pixel.
 void Canvas::straightLine(int x, int y) {
     const std::int64_t w = std::max(PenWidth, 1), back = (w - 1) / 2;
-    const std::int64_t x0 = m_penX, y0 = m_penY;
-    // The points drawn: from the current position up to the end, not with it.
-    const std::int64_t firstX = x0 < x ? x0 : std::min<std::int64_t>(x0, x + 1);
-    const std::int64_t lastX = x0 < x ? x - 1 : x0;
-    const std::int64_t firstY = y0 < y ? y0 : std::min<std::int64_t>(y0, y + 1);
-    const std::int64_t lastY = y0 < y ? y - 1 : y0;
-    const std::int64_t columnLimit = m_target->width();
-    auto clampX = [columnLimit](std::int64_t v) {
-        return static_cast<int>(std::clamp<std::int64_t>(v, -1, columnLimit));
-    };
-    const std::int64_t top = std::max<std::int64_t>(firstY - back, 0);
-    const std::int64_t bottom = std::min<std::int64_t>(lastY - back + w - 1, m_target->height() - 1);
+    // The points drawn run from the current position to the one before the end.
+    const std::int64_t beforeX = x - (x > m_penX) + (x < m_penX), beforeY = y - (y > m_penY) + (y < m_penY);
+    const std::int64_t left = std::min<std::int64_t>(m_penX, beforeX) - back;
+    const std::int64_t right = std::max<std::int64_t>(m_penX, beforeX) - back + w - 1;
+    const std::int64_t top = std::max<std::int64_t>(std::min<std::int64_t>(m_penY, beforeY) - back, 0);
+    const std::int64_t bottom = std::min<std::int64_t>(std::max<std::int64_t>(m_penY, beforeY) - back + w - 1,
+                                                       m_target->height() - 1);
+    const std::int64_t width = m_target->width();
     for (std::int64_t row = top; row <= bottom; ++row)
-        fillSpan(static_cast<int>(row), clampX(firstX - back), clampX(lastX - back + w - 1), PenColor);
+        fillSpan(static_cast<int>(row), clampColumn(left, width), clampColumn(right, width), PenColor);
 }
 
 void Canvas::LineTo(int x, int y) {
