@@ -1,6 +1,7 @@
 #include "platform/ScreenX11.h"
 
 #include "platform/CaptureRows.h"
+#include "platform/PointerWatchX11.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -36,6 +37,9 @@ int screenNumberFromEnvironment() {
     std::free(host);
     return screen;
 }
+
+// A still pointer is asked for once in this many looks.
+constexpr int kStillLooksPerQuery = 50;
 
 xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -88,6 +92,14 @@ struct X11Screen::Impl {
     // report a frame for the lens's own put, where one per rectangle of its
     // clipped region would cost both sides more than the capture saves.
     xcb_damage_damage_t damage = 0;
+    // Where the pointer was at the last query, and how many looks since have
+    // found it still. A still pointer is not asked for again, but now and
+    // then all the same, lest a move the server does not record (should
+    // there be one) go unseen for long.
+    PointerWatch pointerWatch;
+    TPoint pointer;
+    bool pointerKnown = false;
+    int stillLooks = 0;
     std::uint8_t damageNotify = 0; // the event's type; 0: no reports
     // The source of the last shared-memory capture, the sequence number of
     // its request, and whether drawing since has touched it.
@@ -167,6 +179,8 @@ struct X11Screen::Impl {
                         trialCapture();
         if (shmUsable && !borrowed)
             watchDrawing();
+        if (!borrowed)
+            pointerWatch.start(connection);
     }
 
     void watchDrawing() {
@@ -357,6 +371,13 @@ bool X11Screen::unchangedSinceCopy(const TRect& source) {
 
 bool X11Screen::cursorPos(TPoint& pos) const {
     if (m->alive()) {
+        if (!m->pointerWatch.movedSinceLastLook() && m->pointerKnown &&
+            ++m->stillLooks < kStillLooksPerQuery) {
+            pos = m->pointer;
+            return true;
+        }
+        m->stillLooks = 0;
+        m->pointerKnown = false;
         XcbPtr<xcb_query_pointer_reply_t> pointer(
             xcb_query_pointer_reply(m->connection, xcb_query_pointer(m->connection, m->root), nullptr));
         if (!pointer)
@@ -364,6 +385,8 @@ bool X11Screen::cursorPos(TPoint& pos) const {
         m->replySinceReports = true;
         pos.x = pointer->root_x;
         pos.y = pointer->root_y;
+        m->pointer = pos;
+        m->pointerKnown = true;
         return true;
     }
     return QtCursorPos(pos);

@@ -1,10 +1,10 @@
 # Drawing on pictures and the screen as a capture source: the in-memory screen
 # for tests and the X11 screen (MIT-SHM through xcb-shm, Qt's grab as fallback;
 # X Damage, through xcb-damage, tells it when the screen under the lens is
-# unchanged).
+# unchanged; X RECORD, through xcb-record, when the pointer is still).
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
-  pkg_check_modules(VISTREL_XCB IMPORTED_TARGET xcb xcb-shm xcb-damage)
+  pkg_check_modules(VISTREL_XCB IMPORTED_TARGET xcb xcb-shm xcb-damage xcb-record)
   pkg_check_modules(VISTREL_PIPEWIRE REQUIRED IMPORTED_TARGET GLOBAL libpipewire-0.3)
 endif()
 find_package(Qt6 REQUIRED COMPONENTS DBus)
@@ -15,6 +15,7 @@ add_library(vistrel_platform_screen STATIC
   Screen.cpp
   MemoryScreen.cpp
   ScreenX11.cpp
+  PointerWatchX11.cpp
   SharedPictureX11.cpp
   DesktopSession.cpp
   SystemScreen.cpp
@@ -33,6 +34,7 @@ else()
   find_library(VISTREL_XCB_LIB xcb REQUIRED)
   find_library(VISTREL_XCB_SHM_LIB xcb-shm REQUIRED)
   find_library(VISTREL_XCB_DAMAGE_LIB xcb-damage REQUIRED)
-  target_link_libraries(vistrel_platform_screen PRIVATE ${VISTREL_XCB_DAMAGE_LIB} ${VISTREL_XCB_SHM_LIB}
-                                                        ${VISTREL_XCB_LIB})
+  find_library(VISTREL_XCB_RECORD_LIB xcb-record REQUIRED)
+  target_link_libraries(vistrel_platform_screen PRIVATE ${VISTREL_XCB_RECORD_LIB} ${VISTREL_XCB_DAMAGE_LIB}
+                                                        ${VISTREL_XCB_SHM_LIB} ${VISTREL_XCB_LIB})
 endif()

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxext-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-record0-dev libxext-dev
   xvfb xdotool x11-utils x11-xserver-utils xauth imagemagick openbox picom
   python3 python3-xlib
   fonts-thai-tlwg fonts-dejavu-core fonts-liberation2

@@ -1,5 +1,6 @@
 // The X11 screen on a real server: squares of the painted test desktop,
 // inside and past every edge, through each capture path; and the cursor.
+#include "platform/PointerWatchX11.h"
 #include "platform/ScreenX11.h"
 
 #include <QGuiApplication>
@@ -119,9 +120,10 @@ TEST_P(Capture, CursorFollowsThePointer) {
         const std::string command =
             "xdotool mousemove " + std::to_string(want.x) + " " + std::to_string(want.y);
         ASSERT_EQ(std::system(command.c_str()), 0);
+        // Looks a tick apart, far fewer than a still pointer goes unasked:
+        // the move must be seen as a move.
         TPoint got{-1, -1};
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline) {
+        for (int look = 0; look < 30; ++look) {
             ASSERT_TRUE(screen.cursorPos(got));
             if (got.x == want.x && got.y == want.y)
                 break;
@@ -129,6 +131,32 @@ TEST_P(Capture, CursorFollowsThePointer) {
         }
         EXPECT_EQ(got.x, want.x);
         EXPECT_EQ(got.y, want.y);
+    }
+}
+
+TEST(PointerWatch, SeesEachMoveAndThenStillness) {
+    // Where nothing is recorded, every look must count as a move.
+    platform::OwnedConnection broken(xcb_connect(":999", nullptr));
+    platform::PointerWatch blind;
+    EXPECT_FALSE(blind.start(broken.get()));
+    EXPECT_TRUE(blind.movedSinceLastLook());
+
+    platform::OwnedConnection control(xcb_connect(nullptr, nullptr));
+    platform::PointerWatch watch;
+    ASSERT_TRUE(watch.start(control.get()));
+    EXPECT_FALSE(watch.movedSinceLastLook());
+    for (const TPoint to : {TPoint{100, 200}, TPoint{101, 200}, TPoint{0, 0}}) {
+        const std::string command = "xdotool mousemove " + std::to_string(to.x) + " " + std::to_string(to.y);
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        bool seen = false;
+        for (int look = 0; look < 100 && !seen; ++look) {
+            seen = watch.movedSinceLastLook();
+            if (!seen)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(seen) << "the move to " << to.x << "," << to.y;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(watch.movedSinceLastLook()) << "after the move to " << to.x << "," << to.y;
     }
 }
 
