@@ -21,7 +21,6 @@ public:
     // false where the server records nothing for us (no RECORD extension,
     // or one that refuses).
     bool start(xcb_connection_t* control);
-    bool alive() const { return m_data != nullptr; }
     // Whether the pointer may have moved since the last look: true for any
     // motion recorded meanwhile, and always once the recording has ended.
     bool movedSinceLastLook();

@@ -92,14 +92,6 @@ struct X11Screen::Impl {
     // report a frame for the lens's own put, where one per rectangle of its
     // clipped region would cost both sides more than the capture saves.
     xcb_damage_damage_t damage = 0;
-    // Where the pointer was at the last query, and how many looks since have
-    // found it still. A still pointer is not asked for again, but now and
-    // then all the same, lest a move the server does not record (should
-    // there be one) go unseen for long.
-    PointerWatch pointerWatch;
-    TPoint pointer;
-    bool pointerKnown = false;
-    int stillLooks = 0;
     std::uint8_t damageNotify = 0; // the event's type; 0: no reports
     // The source of the last shared-memory capture, the sequence number of
     // its request, and whether drawing since has touched it.
@@ -111,6 +103,14 @@ struct X11Screen::Impl {
     // the server sent before it is in xcb's queue, and what comes after it
     // waits in the socket for the next look, a tick later at most.
     bool replySinceReports = false;
+    // Where the pointer was at the last query, and how many looks since have
+    // found it still. A still pointer is not asked for again, but now and
+    // then all the same, lest a move the server does not record (should
+    // there be one) go unseen for long.
+    PointerWatch pointerWatch;
+    TPoint pointer;
+    bool pointerKnown = false;
+    int stillLooks = 0;
 
     ~Impl() {
         const bool gone =
